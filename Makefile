@@ -1,0 +1,30 @@
+# Short commands for the two builds. `make test` is what CI runs.
+JOBS ?= 2
+NATIVE := build/native
+WINDOWS := build/windows
+ASAN := build/asan
+
+.PHONY: all native windows asan test bench sim demo clean
+
+all: native windows
+
+native:
+	cmake -S . -B $(NATIVE) -G Ninja
+	cmake --build $(NATIVE) -j$(JOBS)
+
+windows:
+	cmake -S . -B $(WINDOWS) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WINDOWS) -j$(JOBS)
+
+asan:
+	cmake -S . -B $(ASAN) -G Ninja -DKLAVIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(ASAN) -j$(JOBS)
+
+test:
+	bash scripts/test.sh
+
+bench: native
+	bash scripts/bench.sh $(NATIVE)
+
+clean:
+	rm -rf build

@@ -1,0 +1,70 @@
+#pragma once
+// Process-wide runtime state shared by the main thread (hooks, tray, settings) and the engine
+// thread. The program has one instance (process_runtime()); tests make their own.
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+#include "config/config.h"
+#include "engine/channel.h"
+
+namespace klavix {
+
+// A mutex that turns into a fatal error once a failure left it broken while held.
+class GuardedMutex {
+ public:
+  class Lock {
+   public:
+    explicit Lock(GuardedMutex& m);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+   private:
+    GuardedMutex& m_;
+    int exceptions_at_entry_;
+  };
+
+ private:
+  std::mutex mutex_;
+  std::atomic<bool> broken_{false};
+};
+
+// Set once; later sets are dropped.
+class EventSenderSlot {
+ public:
+  bool set(EventSender sender);   // false when it was already set
+  const EventSender* get() const;  // null while empty
+ private:
+  std::atomic<bool> ready_{false};
+  std::once_flag once_;
+  EventSender sender_;
+};
+
+struct Runtime {
+  std::atomic<bool> autoswitch_on{true};
+  std::atomic<bool> capsfix_on{true};
+  std::atomic<bool> paused{false};
+  std::atomic<bool> caps_on{false};
+  GuardedMutex hotkeys_lock;
+  std::array<Hotkey, 2> hotkeys{};  // word hotkey, selection hotkey
+  GuardedMutex settings_lock;
+  std::optional<Settings> current_settings;
+  EventSenderSlot event_sender;
+};
+
+Runtime& process_runtime();
+
+// Publishes a settings record: the two flags, then the hotkeys, then the whole record.
+void apply_settings(Runtime& rt, const Settings& s);
+
+// Copies the hotkey pair under hotkeys_lock.
+std::array<Hotkey, 2> copy_hotkeys(Runtime& rt);
+// Copies current_settings (or the defaults) under settings_lock.
+Settings copy_settings(Runtime& rt);
+
+// Puts the event into the channel; dropped while the slot is empty. Never blocks.
+void post_event(Runtime& rt, const EngineEvent& e);
+
+}  // namespace klavix

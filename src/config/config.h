@@ -28,10 +28,17 @@ std::string format_hotkey(const Hotkey& h);
 
 // %APPDATA%\Klavix, or .\Klavix when APPDATA is unset; read anew at every call.
 std::filesystem::path settings_dir();
+// Process-wide replacement for settings_dir() (the simulator names the folder itself); while
+// set, settings_dir() returns it as is. Set it before other threads start.
+void set_settings_dir_override(std::optional<std::filesystem::path> dir);
 std::filesystem::path settings_path();
 std::filesystem::path exceptions_path();
 std::filesystem::path apps_path();
 std::filesystem::path welcome_marker_path();
+
+// A path as UTF-8 text for the user (help box, shell calls); what cannot be represented
+// becomes U+FFFD.
+std::string path_text(const std::filesystem::path& p);
 
 // Default contents of the two list files, byte for byte.
 std::string_view default_exceptions_text();
@@ -70,5 +77,13 @@ void add(WatchedList& list, std::string_view entry);
 std::unordered_set<std::string> parse_list(std::string_view file_bytes);
 // Appends a word to the list's file (exceptions.txt) and to the in-memory list.
 void append_to_list(WatchedList& list, std::string_view word);
+
+// How often the list operations touched the file system, so that the cost of an unchanged
+// file (one metadata query, no read) can be checked. Counts only ever grow.
+struct ListIoCounters {
+  std::uint64_t metadata_queries = 0;
+  std::uint64_t reads = 0;
+};
+ListIoCounters list_io_counters();
 
 }  // namespace klavix

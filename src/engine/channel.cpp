@@ -4,6 +4,31 @@
 
 namespace klavix {
 
+namespace detail {
+
+void EventRing::reserve(std::size_t n) {
+  if (n <= slots_.size()) return;
+  std::vector<EngineEvent> grown(n);
+  for (std::size_t i = 0; i < size_; ++i) grown[i] = slots_[(head_ + i) % slots_.size()];
+  slots_ = std::move(grown);
+  head_ = 0;
+}
+
+void EventRing::push_back(const EngineEvent& e) {
+  if (size_ == slots_.size()) reserve(slots_.empty() ? 64 : 2 * slots_.size());
+  slots_[(head_ + size_) % slots_.size()] = e;
+  ++size_;
+}
+
+EngineEvent EventRing::pop_front() {
+  const EngineEvent e = slots_[head_];
+  head_ = (head_ + 1) % slots_.size();
+  --size_;
+  return e;
+}
+
+}  // namespace detail
+
 EventSender::EventSender(std::shared_ptr<detail::ChannelState> s) : state_(std::move(s)) {
   if (state_) {
     std::lock_guard lock(state_->mutex);
@@ -79,8 +104,7 @@ Received EventReceiver::receive(std::chrono::steady_clock::time_point deadline) 
   });
   state_->receiver_waiting = false;
   if (!state_->queue.empty()) {
-    Received r{ReceiveStatus::Event, state_->queue.front()};
-    state_->queue.pop_front();
+    Received r{ReceiveStatus::Event, state_->queue.pop_front()};
     ++state_->delivered;
     return r;
   }

@@ -4,10 +4,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "engine/events.h"
 
@@ -21,11 +21,28 @@ struct Received {
 };
 
 namespace detail {
+// A growable ring of events. It only grows: once it has held a burst, sends reuse its slots,
+// so the keyboard hook's send allocates nothing in steady typing.
+class EventRing {
+ public:
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  void push_back(const EngineEvent& e);
+  EngineEvent pop_front();
+  void clear() { head_ = size_ = 0; }
+  void reserve(std::size_t n);
+
+ private:
+  std::vector<EngineEvent> slots_;
+  std::size_t head_ = 0;
+  std::size_t size_ = 0;
+};
+
 struct ChannelState {
   std::mutex mutex;
   std::condition_variable ready;  // an event arrived or the last sender left
   std::condition_variable idle;   // the receiver is waiting with nothing queued
-  std::deque<EngineEvent> queue;
+  EventRing queue;
   std::size_t senders = 0;
   bool receiver_alive = true;
   bool receiver_waiting = false;

@@ -1,12 +1,153 @@
 #pragma once
-// The engine thread: owns all typing state and handles one event at a time.
+// The engine thread: owns all typing state and handles one event at a time. Everything it does
+// to other programs goes through the Desktop; the handlers below can be called without a
+// thread, so tests drive them one event at a time.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
 #include "app/runtime.h"
+#include "config/config.h"
 #include "desktop/desktop.h"
 #include "engine/channel.h"
+#include "engine/events.h"
+#include "layout/layout.h"
 
 namespace klavix {
 
+// ---- limits and constants ----
+
+inline constexpr std::size_t max_keys = 300;       // keys never holds more
+inline constexpr std::size_t keys_cut = 150;       // dropped from the front when full
+inline constexpr std::uint32_t undo_threshold = 3;  // undos of one word before the prompt
+inline constexpr std::size_t undo_counts_limit = 500;
+inline constexpr std::uintptr_t SYNTH_TAG = 0x41564958;  // dwExtraInfo of every synthesized record
+inline constexpr std::size_t send_batch = 256;           // records per SendInput call
+inline constexpr std::chrono::milliseconds receive_wait{30};
+inline constexpr std::uint32_t prompt_flags = 0x50124;  // YESNO|ICONQUESTION|DEFBUTTON2|SETFOREGROUND|TOPMOST
+inline constexpr std::size_t max_saved_block = 0x4000000;  // 64 MiB
+inline constexpr std::chrono::milliseconds copy_wait{600};
+
+// What the word hotkey needs to undo the last correction.
+struct Correction {
+  bool caps_fixed = false;
+  std::size_t caps_start = 0;
+  std::size_t caps_end = 0;
+  std::vector<std::string> words;  // word keys whose layout was switched (0, 1 or 2)
+  std::size_t retype_start = 0;
+  std::size_t length = 0;  // size of keys right after the correction
+  Layout layout = Layout::En;  // layout of the retyped records before the correction
+  friend bool operator==(const Correction&, const Correction&) = default;
+};
+
+// The state owned by the engine thread. The dictionaries are shared read-only so that tests
+// can build them once for a whole test binary.
+struct Engine {
+  Desktop& desktop;
+  Runtime& rt;
+  std::vector<Keystroke> keys;
+  std::optional<Correction> last_correction;
+  WatchedList exceptions;
+  WatchedList apps;
+  std::shared_ptr<const Dictionaries> dictionaries;
+  std::unordered_map<std::string, std::uint32_t> undo_counts;
+  WindowHandle last_window = 0;
+  WindowHandle clipboard_window = 0;
+};
+
+// ---- the thread ----
+
 // Thread body: builds the dictionaries and lists, then loops until the channel disconnects.
 void run_engine(Desktop& desktop, Runtime& rt, EventReceiver receiver);
+
+// Thread start after the dictionaries exist: loads both lists, creates the message-only
+// window and starts from an empty record.
+Engine make_engine(Desktop& desktop, Runtime& rt, std::shared_ptr<const Dictionaries> dictionaries);
+
+// One event, handled to its end.
+void handle_event(Engine& e, const EngineEvent& ev);
+
+// ---- word tracking ----
+
+void handle_key(Engine& e, const EngineEvent& ev);
+// Index just after the last space before `end`, or 0.
+std::size_t word_start(std::span<const Keystroke> keys, std::size_t end);
+struct WordRange {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  friend bool operator==(const WordRange&, const WordRange&) = default;
+};
+// The last word (trailing spaces excluded), none when keys hold only spaces.
+std::optional<WordRange> last_word(std::span<const Keystroke> keys);
+void clear_word(Engine& e);
+void forget_correction(Engine& e);
+
+// ---- corrections ----
+
+// The check after the space at keys[space_at] and, when it applies, the correction.
+void auto_correct(Engine& e, std::size_t space_at);
+// Rendered in the layout it was typed in, cut to its core, lowercased.
+std::string word_key(std::span<const Keystroke> keys, std::size_t start, std::size_t end, Layout layout);
+void word_hotkey(Engine& e);
+void clear_caps(std::span<Keystroke> keys, std::size_t start, std::size_t end);
+void restore_caps(std::span<Keystroke> keys, std::size_t start, std::size_t end);
+void count_undo(Engine& e, const std::vector<std::string>& words);
+
+// ---- keystroke synthesis ----
+
+KeyInput key_record(Desktop& d, std::uint16_t vk, std::uint32_t flags);
+KeyInput char_record(char16_t unit, bool key_up);
+void send_inputs(Desktop& d, std::span<const KeyInput> records);
+void release_modifiers(Desktop& d);
+void turn_caps_lock_off(Desktop& d, Runtime& rt);
+void erase_and_type(Desktop& d, std::size_t count, std::string_view text);
+void send_copy_chord(Desktop& d);
+void send_paste_chord(Desktop& d);
+
+// ---- layout switching and correction output ----
+
+// Erases keys[start, end), types them rendered in `target`, marks them as shown in `target`
+// and requests that layout.
+void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target);
+void request_layout(Desktop& d, Layout target);
+void toggle_layout(Desktop& d);
+
+// ---- foreground context ----
+
+// True when the foreground window must be left alone (listed program, password field, full
+// screen).
+bool is_excluded_context(Desktop& d, WatchedList& apps);
+
+// ---- selection conversion ----
+
+struct ClipboardItem {
+  std::uint32_t format = 0;
+  std::vector<std::uint8_t> bytes;
+  friend bool operator==(const ClipboardItem&, const ClipboardItem&) = default;
+};
+
+bool open_clipboard_with_retry(Desktop& d, WindowHandle owner);
+// The formats worth saving, in the order the clipboard lists them; empty when it cannot be opened.
+std::vector<ClipboardItem> save_clipboard(Desktop& d, WindowHandle owner);
+void restore_clipboard(Desktop& d, WindowHandle owner, const std::vector<ClipboardItem>& saved);
+
+enum class SelectionKind { CaseRepair, LayoutConversion };
+struct SelectionResult {
+  std::string text;
+  SelectionKind kind = SelectionKind::LayoutConversion;
+  Layout target = Layout::Ru;  // for a layout conversion
+};
+// The conversion a selected text gets.
+SelectionResult convert_selected_text(std::string_view utf8);
+
+// The whole selection-hotkey sequence (the record is emptied first).
+void convert_selection(Engine& e);
 
 }  // namespace klavix

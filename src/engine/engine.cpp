@@ -1,0 +1,261 @@
+// The engine thread: its loop, word tracking, the automatic correction after a space, the
+// word hotkey with its undo, the Caps Lock repair and the counting of undos.
+#include <algorithm>
+
+#include "app/texts.h"
+#include "base/fatal.h"
+#include "engine/engine.h"
+#include "text/text.h"
+
+namespace klavix {
+
+static_assert(undo_threshold == exception_prompt_threshold, "the prompt shows the threshold it is shown at");
+
+namespace {
+
+bool ignored_key(std::uint16_t vk) {
+  switch (vk) {
+    case 0x10: case 0x11: case 0x12:  // Shift, Ctrl, Alt
+    case 0x14:                        // Caps Lock
+    case 0x5B: case 0x5C:             // Win keys
+    case 0x90: case 0x91:             // Num Lock, Scroll Lock
+    case 0xA0: case 0xA1: case 0xA2: case 0xA3: case 0xA4: case 0xA5:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool same_layout(std::span<const Keystroke> keys, std::size_t start, std::size_t end, Layout l) {
+  for (std::size_t i = start; i < end; ++i)
+    if (keys[i].layout != l) return false;
+  return true;
+}
+
+// The word keys[start, end) typed in `l`: does it belong to the other layout?
+bool wrong_layout(Engine& e, std::size_t start, std::size_t end, Layout l, bool force) {
+  const std::string typed = render_keystrokes(e.keys, start, end, l);
+  const std::string converted = render_keystrokes(e.keys, start, end, other_layout(l));
+  return decide_wrong_layout(*e.dictionaries, l, typed, converted, e.exceptions.entries, force);
+}
+
+}  // namespace
+
+// ---- the thread ----
+
+Engine make_engine(Desktop& desktop, Runtime& rt, std::shared_ptr<const Dictionaries> dictionaries) {
+  require(dictionaries != nullptr, "engine started without dictionaries");
+  // Braced initialisation runs in order: the two lists, then the message-only window.
+  Engine e{desktop,
+           rt,
+           {},
+           std::nullopt,
+           load_list(exceptions_path()),
+           load_list(apps_path()),
+           std::move(dictionaries),
+           {},
+           0,
+           desktop.create_message_window()};
+  // Room for the whole record up front, so recording a key never allocates.
+  e.keys.reserve(max_keys + 1);
+  return e;
+}
+
+void run_engine(Desktop& desktop, Runtime& rt, EventReceiver receiver) {
+  Engine e = make_engine(desktop, rt, std::make_shared<const Dictionaries>(load_dictionaries()));
+  for (;;) {
+    desktop.pump_messages();
+    // The channel waits in real time whatever clock the desktop keeps.
+    const Received r = receiver.receive(std::chrono::steady_clock::now() + receive_wait);
+    if (r.status == ReceiveStatus::Disconnected) return;
+    if (r.status == ReceiveStatus::Event) handle_event(e, r.event);
+  }
+}
+
+void handle_event(Engine& e, const EngineEvent& ev) {
+  switch (ev.kind) {
+    case EventKind::Key: handle_key(e, ev); break;
+    case EventKind::Reset: clear_word(e); break;
+    case EventKind::WordHotkey: word_hotkey(e); break;
+    case EventKind::SelectionHotkey: convert_selection(e); break;
+  }
+}
+
+// ---- word tracking ----
+
+void forget_correction(Engine& e) { e.last_correction.reset(); }
+
+void clear_word(Engine& e) {
+  e.keys.clear();
+  forget_correction(e);
+}
+
+std::size_t word_start(std::span<const Keystroke> keys, std::size_t end) {
+  require(end <= keys.size(), "word end outside the keystroke buffer");
+  for (std::size_t i = end; i > 0; --i)
+    if (keys[i - 1].vk == win::VK_SPACE) return i;
+  return 0;
+}
+
+std::optional<WordRange> last_word(std::span<const Keystroke> keys) {
+  std::size_t end = keys.size();
+  while (end > 0 && keys[end - 1].vk == win::VK_SPACE) --end;
+  if (end == 0) return std::nullopt;
+  return WordRange{word_start(keys, end), end};
+}
+
+void handle_key(Engine& e, const EngineEvent& ev) {
+  if (ev.window != e.last_window) {
+    clear_word(e);
+    e.last_window = ev.window;
+  }
+  if (ignored_key(ev.vk)) return;
+  if (ev.modifier) {
+    clear_word(e);
+    return;
+  }
+  if (ev.vk == win::VK_BACK) {
+    if (!e.keys.empty()) e.keys.pop_back();
+    forget_correction(e);
+    return;
+  }
+  if (key_row(ev.vk) == nullptr) {
+    clear_word(e);
+    return;
+  }
+  if (e.keys.size() >= max_keys) {
+    e.keys.erase(e.keys.begin(), e.keys.begin() + keys_cut);
+    forget_correction(e);
+  }
+  e.keys.push_back(Keystroke{ev.vk, ev.layout, static_cast<std::uint8_t>(ev.shift ? 1 : 0),
+                             static_cast<std::uint8_t>(ev.caps ? 1 : 0)});
+  if (ev.vk == win::VK_SPACE) auto_correct(e, e.keys.size() - 1);
+}
+
+// ---- automatic correction ----
+
+std::string word_key(std::span<const Keystroke> keys, std::size_t start, std::size_t end, Layout layout) {
+  const std::string rendered = render_keystrokes(keys, start, end, layout);
+  const std::optional<std::string> core = word_core(rendered, layout);
+  return text::to_lower(core ? *core : rendered);
+}
+
+void auto_correct(Engine& e, std::size_t space_at) {
+  require(space_at < e.keys.size(), "space outside the keystroke buffer");
+  const bool autoswitch = e.rt.autoswitch_on.load(std::memory_order_relaxed);
+  const bool capsfix = e.rt.capsfix_on.load(std::memory_order_relaxed);
+  if (!autoswitch && !capsfix) return;
+  if (space_at == 0) return;
+  const std::size_t start = word_start(e.keys, space_at);
+  if (start == space_at) return;
+  const Layout typed = e.keys[space_at - 1].layout;
+  if (typed != Layout::En && typed != Layout::Ru) return;
+  if (!same_layout(e.keys, start, space_at, typed)) return;
+  const Layout other = other_layout(typed);
+
+  bool caps_fixed = false;
+  if (capsfix && caps_pattern(e.keys, start, space_at, typed)) {
+    if (is_excluded_context(e.desktop, e.apps)) return;
+    clear_caps(e.keys, start, space_at);
+    caps_fixed = true;
+  }
+
+  refresh(e.exceptions);
+  if (autoswitch && wrong_layout(e, start, space_at, typed, false)) {
+    if (!caps_fixed && is_excluded_context(e.desktop, e.apps)) return;
+    Correction c;
+    c.words.push_back(word_key(e.keys, start, space_at, typed));
+    c.retype_start = start;
+    if (start >= 1) {
+      const std::size_t prev_end = start - 1;
+      const std::size_t prev_start = word_start(e.keys, prev_end);
+      const std::size_t prev_len = prev_end - prev_start;
+      if (prev_len > 0 && prev_len < 3 && same_layout(e.keys, prev_start, prev_end, typed) &&
+          wrong_layout(e, prev_start, prev_end, typed, true)) {
+        c.words.push_back(word_key(e.keys, prev_start, prev_end, typed));
+        c.retype_start = prev_start;
+      }
+    }
+    retype_in_layout(e.desktop, e.keys, c.retype_start, space_at + 1, other);
+    if (caps_fixed) turn_caps_lock_off(e.desktop, e.rt);
+    c.caps_fixed = caps_fixed;
+    c.caps_start = start;
+    c.caps_end = space_at;
+    c.length = space_at + 1;
+    c.layout = typed;
+    e.last_correction = std::move(c);
+    return;
+  }
+
+  if (!caps_fixed) return;
+  retype_in_layout(e.desktop, e.keys, start, space_at + 1, typed);
+  turn_caps_lock_off(e.desktop, e.rt);
+  e.last_correction = Correction{true, start, space_at, {}, start, space_at + 1, typed};
+}
+
+// ---- the word hotkey ----
+
+void word_hotkey(Engine& e) {
+  release_modifiers(e.desktop);
+  const std::optional<WordRange> word = last_word(e.keys);
+  if (!word || e.keys[word->end - 1].layout == Layout::Other) {
+    toggle_layout(e.desktop);
+    return;
+  }
+  const std::size_t start = word->start, end = word->end;
+  const Layout shown = e.keys[end - 1].layout;
+  const std::size_t count = e.keys.size();
+
+  std::optional<Correction> taken = std::move(e.last_correction);
+  e.last_correction.reset();
+  if (taken && taken->length <= count &&
+      std::all_of(e.keys.begin() + static_cast<std::ptrdiff_t>(taken->length), e.keys.end(),
+                  [](const Keystroke& k) { return k.vk == win::VK_SPACE; })) {
+    if (taken->caps_fixed) restore_caps(e.keys, taken->caps_start, taken->caps_end);
+    retype_in_layout(e.desktop, e.keys, taken->retype_start, count, taken->layout);
+    count_undo(e, taken->words);
+    return;
+  }
+
+  if (caps_pattern(e.keys, start, end, shown)) {
+    clear_caps(e.keys, start, end);
+    refresh(e.exceptions);
+    const Layout target = wrong_layout(e, start, end, shown, true) ? other_layout(shown) : shown;
+    retype_in_layout(e.desktop, e.keys, start, count, target);
+    turn_caps_lock_off(e.desktop, e.rt);
+    e.last_correction = Correction{true, start, end, {}, start, count, shown};
+    return;
+  }
+  retype_in_layout(e.desktop, e.keys, start, count, other_layout(shown));
+}
+
+// ---- Caps Lock fields ----
+
+void clear_caps(std::span<Keystroke> keys, std::size_t start, std::size_t end) {
+  require(start <= end && end <= keys.size(), "caps range outside the keystroke buffer");
+  for (std::size_t i = start; i < end; ++i) keys[i].caps = 0;
+}
+
+void restore_caps(std::span<Keystroke> keys, std::size_t start, std::size_t end) {
+  require(start <= end && end <= keys.size(), "caps range outside the keystroke buffer");
+  for (std::size_t i = start; i < end; ++i) keys[i].caps = 1;
+}
+
+// ---- undo counting ----
+
+void count_undo(Engine& e, const std::vector<std::string>& words) {
+  if (e.undo_counts.size() > undo_counts_limit) e.undo_counts.clear();
+  for (const std::string& word : words) {
+    std::uint32_t& count = e.undo_counts[word];
+    ++count;
+    if (count < undo_threshold) continue;
+    e.undo_counts.erase(word);
+    clear_word(e);
+    const std::string prompt = exception_prompt_text(word);
+    const int answer = e.desktop.message_box(0, prompt, app_caption, prompt_flags);
+    if (answer != win::IDYES) continue;
+    append_to_list(e.exceptions, word);
+  }
+}
+
+}  // namespace klavix

@@ -1,0 +1,95 @@
+// The logic of the two low-level hooks: report, recognise the hotkeys, track Caps Lock.
+// Called for every key of the desktop, so it stays short and allocates nothing.
+#include "engine/hooks.h"
+
+#include "engine/events.h"
+
+namespace klavix {
+
+namespace {
+
+bool down(Desktop& d, int vk) { return d.get_async_key_state(vk) < 0; }
+
+struct Modifiers {
+  bool ctrl, alt, shift, win;
+};
+
+bool matches(const Hotkey& h, std::uint16_t vk, const Modifiers& m) {
+  return h.vk != 0 && h.vk == vk && (h.ctrl != 0) == m.ctrl && (h.alt != 0) == m.alt && (h.shift != 0) == m.shift &&
+         (h.win != 0) == m.win;
+}
+
+}  // namespace
+
+bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int code, std::uintptr_t wparam,
+                   const KeyboardHookEvent& event) {
+  if (code != static_cast<int>(win::HC_ACTION) || (event.flags & win::LLKHF_INJECTED) != 0) return false;
+  const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
+  const bool key_down = (wparam | 0x4) == win::WM_SYSKEYDOWN;
+  if (!key_down) {
+    if (vk == state.swallowed_key) {
+      state.swallowed_key = 0;
+      return true;
+    }
+    if (vk == win::VK_CAPITAL) state.caps_key_down.store(false);
+    return false;
+  }
+  if (rt.paused.load(std::memory_order_relaxed)) return false;
+
+  Modifiers m{};
+  m.ctrl = down(desktop, win::VK_CONTROL);
+  m.alt = down(desktop, win::VK_MENU);
+  m.shift = down(desktop, win::VK_SHIFT);
+  m.win = down(desktop, win::VK_LWIN);
+  if (!m.win) m.win = down(desktop, win::VK_RWIN);
+
+  const std::array<Hotkey, 2> hotkeys = copy_hotkeys(rt);
+  if (matches(hotkeys[0], vk, m)) {
+    state.swallowed_key = vk;
+    EngineEvent e;
+    e.kind = EventKind::WordHotkey;
+    post_event(rt, e);
+    return true;
+  }
+  if (matches(hotkeys[1], vk, m)) {
+    state.swallowed_key = vk;
+    EngineEvent e;
+    e.kind = EventKind::SelectionHotkey;
+    post_event(rt, e);
+    return true;
+  }
+
+  if (vk == win::VK_CAPITAL && !state.caps_key_down.exchange(true)) {
+    // An atomic exclusive-or: the engine may clear the flag at the same moment.
+    bool was = rt.caps_on.load();
+    while (!rt.caps_on.compare_exchange_weak(was, !was)) {
+    }
+  }
+
+  const WindowHandle fg = desktop.foreground_window();
+  const std::uint32_t thread = desktop.window_thread_process_id(fg, nullptr);
+  const Layout layout = layout_of_language(desktop.keyboard_layout(thread));
+
+  EngineEvent e;
+  e.kind = EventKind::Key;
+  e.layout = layout;
+  e.shift = m.shift ? 1 : 0;
+  e.caps = rt.caps_on.load() ? 1 : 0;
+  e.modifier = (m.ctrl || m.alt || m.win) ? 1 : 0;
+  e.vk = vk;
+  e.window = fg;
+  post_event(rt, e);
+  return false;
+}
+
+void mouse_hook(Runtime& rt, int code, std::uintptr_t wparam) {
+  if (code != static_cast<int>(win::HC_ACTION)) return;
+  if (wparam == win::WM_LBUTTONDOWN || wparam == win::WM_RBUTTONDOWN || wparam == win::WM_MBUTTONDOWN ||
+      wparam == win::WM_XBUTTONDOWN) {
+    EngineEvent e;
+    e.kind = EventKind::Reset;
+    post_event(rt, e);
+  }
+}
+
+}  // namespace klavix

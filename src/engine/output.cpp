@@ -1,0 +1,137 @@
+// Keystroke synthesis, retyping and layout requests: everything the engine types into other
+// programs or asks of the foreground window.
+#include <array>
+
+#include "base/fatal.h"
+#include "engine/engine.h"
+#include "text/text.h"
+
+namespace klavix {
+
+namespace {
+
+constexpr std::uint16_t vk_ime_reserved = 0xE8;  // unassigned key: a tap of it stops a lone
+                                                 // Alt or Win release from opening a menu
+
+bool is_down(std::int16_t state) { return state < 0; }
+
+}  // namespace
+
+KeyInput key_record(Desktop& d, std::uint16_t vk, std::uint32_t flags) {
+  KeyInput r;
+  r.vk = vk;
+  r.scan = static_cast<std::uint16_t>(d.map_virtual_key(vk, win::MAPVK_VK_TO_VSC));
+  r.flags = flags;
+  r.time = 0;
+  r.extra = SYNTH_TAG;
+  return r;
+}
+
+KeyInput char_record(char16_t unit, bool key_up) {
+  KeyInput r;
+  r.vk = 0;
+  r.scan = static_cast<std::uint16_t>(unit);
+  r.flags = win::KEYEVENTF_UNICODE | (key_up ? win::KEYEVENTF_KEYUP : 0u);
+  r.time = 0;
+  r.extra = SYNTH_TAG;
+  return r;
+}
+
+void send_inputs(Desktop& d, std::span<const KeyInput> records) {
+  while (!records.empty()) {
+    const std::size_t n = records.size() < send_batch ? records.size() : send_batch;
+    d.send_input(records.first(n));
+    records = records.subspan(n);
+  }
+}
+
+void release_modifiers(Desktop& d) {
+  static constexpr std::array<std::uint16_t, 8> modifiers = {
+      win::VK_LSHIFT, win::VK_RSHIFT, win::VK_LCONTROL, win::VK_RCONTROL,
+      win::VK_LMENU,  win::VK_RMENU,  win::VK_LWIN,     win::VK_RWIN};
+  std::array<std::uint16_t, 8> held{};
+  std::size_t n_held = 0;
+  bool alt_or_win = false;
+  for (std::uint16_t vk : modifiers) {
+    if (!is_down(d.get_async_key_state(vk))) continue;
+    held[n_held++] = vk;
+    if (vk == win::VK_LWIN || vk == win::VK_RWIN || vk == win::VK_LMENU || vk == win::VK_RMENU) alt_or_win = true;
+  }
+  if (n_held == 0) return;
+  std::array<KeyInput, 10> records;
+  std::size_t n = 0;
+  if (alt_or_win) {
+    records[n++] = key_record(d, vk_ime_reserved, 0);
+    records[n++] = key_record(d, vk_ime_reserved, win::KEYEVENTF_KEYUP);
+  }
+  for (std::size_t i = 0; i < n_held; ++i) {
+    const std::uint16_t vk = held[i];
+    const bool extended = vk == win::VK_LWIN || vk == win::VK_RWIN || vk == win::VK_RCONTROL || vk == win::VK_RMENU;
+    records[n++] = key_record(d, vk, win::KEYEVENTF_KEYUP | (extended ? win::KEYEVENTF_EXTENDEDKEY : 0u));
+  }
+  send_inputs(d, std::span<const KeyInput>(records.data(), n));
+}
+
+void turn_caps_lock_off(Desktop& d, Runtime& rt) {
+  if (!rt.caps_on.exchange(false)) return;
+  const std::array<KeyInput, 2> tap = {key_record(d, win::VK_CAPITAL, 0),
+                                       key_record(d, win::VK_CAPITAL, win::KEYEVENTF_KEYUP)};
+  send_inputs(d, tap);
+}
+
+void erase_and_type(Desktop& d, std::size_t count, std::string_view text) {
+  std::vector<KeyInput> records;
+  records.reserve(2 * (count + text.size()));
+  for (std::size_t i = 0; i < count; ++i) {
+    records.push_back(key_record(d, win::VK_BACK, 0));
+    records.push_back(key_record(d, win::VK_BACK, win::KEYEVENTF_KEYUP));
+  }
+  for (char16_t unit : text::to_utf16(text)) {
+    records.push_back(char_record(unit, false));
+    records.push_back(char_record(unit, true));
+  }
+  send_inputs(d, records);
+}
+
+namespace {
+void send_chord(Desktop& d, std::uint16_t letter) {
+  const std::array<KeyInput, 4> chord = {
+      key_record(d, win::VK_LCONTROL, 0), key_record(d, letter, 0),
+      key_record(d, letter, win::KEYEVENTF_KEYUP), key_record(d, win::VK_LCONTROL, win::KEYEVENTF_KEYUP)};
+  send_inputs(d, chord);
+}
+}  // namespace
+
+void send_copy_chord(Desktop& d) { send_chord(d, 0x43); }
+void send_paste_chord(Desktop& d) { send_chord(d, 0x56); }
+
+void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target) {
+  require(start <= end && end <= keys.size(), "retype range outside the keystroke buffer");
+  for (std::size_t i = start; i < end; ++i) keys[i].layout = target;
+  const std::string text = render_keystrokes(keys, start, end, target);
+  erase_and_type(d, end - start, text);
+  request_layout(d, target);
+}
+
+void request_layout(Desktop& d, Layout target) {
+  constexpr int capacity = 32;
+  std::array<LayoutHandle, capacity> handles{};
+  int n = d.keyboard_layout_list(capacity, handles.data());
+  if (n < 1) n = 0;
+  require(n <= capacity, "more keyboard layouts than the buffer holds");
+  const std::uintptr_t wanted = static_cast<std::uintptr_t>(target) * 16 + 9;
+  for (int i = 0; i < n; ++i) {
+    if ((handles[i] & 0x3FF) != wanted) continue;
+    const WindowHandle fg = d.foreground_window();
+    if (fg != 0) d.post_message(fg, win::WM_INPUTLANGCHANGEREQUEST, 0, static_cast<std::intptr_t>(handles[i]));
+    return;
+  }
+}
+
+void toggle_layout(Desktop& d) {
+  const std::uint32_t thread = d.window_thread_process_id(d.foreground_window(), nullptr);
+  const bool russian = (d.keyboard_layout(thread) & 0x3FF) == 0x19;
+  request_layout(d, russian ? Layout::En : Layout::Ru);
+}
+
+}  // namespace klavix

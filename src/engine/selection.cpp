@@ -1,0 +1,194 @@
+// Converting the selected text through the clipboard: save, copy, convert, paste, restore.
+#include <cstring>
+
+#include "engine/engine.h"
+#include "text/text.h"
+
+namespace klavix {
+
+namespace {
+
+constexpr int open_attempts = 20;
+constexpr std::uint32_t open_retry_ms = 10;
+constexpr std::uint32_t copy_poll_ms = 10;
+constexpr std::uint32_t copy_settle_ms = 20;
+constexpr std::uint32_t paste_settle_ms = 300;
+
+// GDI handles and owner-drawn formats are not memory blocks: they cannot be copied as bytes.
+bool unsaved_format(std::uint32_t f) {
+  switch (f) {
+    case win::CF_BITMAP:
+    case win::CF_METAFILEPICT:
+    case win::CF_PALETTE:
+    case win::CF_ENHMETAFILE:
+    case win::CF_OWNERDISPLAY:
+    case win::CF_DSPBITMAP:
+    case win::CF_DSPMETAFILEPICT:
+    case win::CF_DSPENHMETAFILE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The block's text: units up to the first zero unit, never past the block's end.
+std::string block_text(const std::vector<std::uint8_t>& bytes) {
+  const std::size_t units = bytes.size() / 2;
+  std::u16string s;
+  s.reserve(units);
+  for (std::size_t i = 0; i < units; ++i) {
+    const char16_t u = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    if (u == 0) break;
+    s.push_back(u);
+  }
+  return text::from_utf16(s);
+}
+
+std::vector<std::uint8_t> block_of(std::string_view utf8) {
+  const std::u16string units = text::to_utf16(utf8);
+  std::vector<std::uint8_t> bytes(2 * (units.size() + 1), 0);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    bytes[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
+  }
+  return bytes;
+}
+
+bool is_word_letter(char32_t c) {
+  if (c < 0x80) return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+  return c >= 0xAA && text::is_alphabetic(c);
+}
+
+// Some word shows the Caps Lock shape: two or more letters, a lowercase first one, only
+// uppercase ones after it.
+bool has_caps_lock_word(const std::u32string& cps) {
+  std::size_t i = 0;
+  while (i < cps.size()) {
+    if (!is_word_letter(cps[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < cps.size() && is_word_letter(cps[j])) ++j;
+    if (j - i >= 2 && text::is_lowercase(cps[i])) {
+      bool rest_upper = true;
+      for (std::size_t k = i + 1; k < j && rest_upper; ++k) rest_upper = text::is_uppercase(cps[k]);
+      if (rest_upper) return true;
+    }
+    i = j;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool open_clipboard_with_retry(Desktop& d, WindowHandle owner) {
+  for (int attempt = 0; attempt < open_attempts; ++attempt) {
+    if (d.open_clipboard(owner)) return true;
+    d.sleep_ms(open_retry_ms);
+  }
+  return false;
+}
+
+std::vector<ClipboardItem> save_clipboard(Desktop& d, WindowHandle owner) {
+  std::vector<ClipboardItem> saved;
+  if (!open_clipboard_with_retry(d, owner)) return saved;
+  for (std::uint32_t f = d.enum_clipboard_formats(0); f != 0; f = d.enum_clipboard_formats(f)) {
+    if (unsaved_format(f)) continue;
+    const std::optional<std::size_t> size = d.clipboard_data_size(f);
+    if (!size || *size == 0 || *size > max_saved_block) continue;
+    std::optional<std::vector<std::uint8_t>> bytes = d.clipboard_data(f);
+    if (!bytes) continue;
+    saved.push_back(ClipboardItem{f, std::move(*bytes)});
+  }
+  d.close_clipboard();
+  return saved;
+}
+
+void restore_clipboard(Desktop& d, WindowHandle owner, const std::vector<ClipboardItem>& saved) {
+  if (!open_clipboard_with_retry(d, owner)) return;
+  d.empty_clipboard();
+  for (const ClipboardItem& item : saved) d.set_clipboard_data(item.format, item.bytes);
+  d.close_clipboard();
+}
+
+SelectionResult convert_selected_text(std::string_view utf8) {
+  std::u32string cps;
+  cps.reserve(utf8.size());
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const text::Utf8Step step = text::decode_utf8_at(utf8, pos);
+    cps.push_back(step.valid ? step.cp : text::replacement_char);
+    pos += step.length;
+  }
+  std::size_t upper = 0, lower = 0;
+  for (char32_t c : cps) {
+    if (text::is_uppercase(c)) ++upper;
+    if (text::is_lowercase(c)) ++lower;
+  }
+  if (upper > lower && has_caps_lock_word(cps)) {
+    SelectionResult r;
+    r.kind = SelectionKind::CaseRepair;
+    r.text.reserve(utf8.size());
+    for (char32_t c : cps) r.text += swap_case(c);
+    return r;
+  }
+  ConvertedText converted = convert_text(utf8);
+  SelectionResult r;
+  r.kind = SelectionKind::LayoutConversion;
+  r.text = std::move(converted.text);
+  r.target = converted.target;
+  return r;
+}
+
+void convert_selection(Engine& e) {
+  Desktop& d = e.desktop;
+  const WindowHandle owner = e.clipboard_window;
+  clear_word(e);
+  release_modifiers(d);
+
+  std::vector<ClipboardItem> saved = save_clipboard(d, owner);
+  const std::uint32_t before = d.clipboard_sequence_number();
+  send_copy_chord(d);
+  const auto chord_time = d.now();
+  while (d.clipboard_sequence_number() == before) {
+    // Nothing was copied: leave the clipboard as the copy found it.
+    if (d.now() - chord_time > copy_wait) return;
+    d.sleep_ms(copy_poll_ms);
+  }
+  d.sleep_ms(copy_settle_ms);
+
+  if (!open_clipboard_with_retry(d, owner)) {
+    restore_clipboard(d, owner, saved);
+    return;
+  }
+  const std::optional<std::vector<std::uint8_t>> block = d.clipboard_data(win::CF_UNICODETEXT);
+  if (!block) {
+    d.close_clipboard();
+    restore_clipboard(d, owner, saved);
+    return;
+  }
+  const std::string selected = block_text(*block);
+  d.close_clipboard();
+  if (selected.empty()) {
+    restore_clipboard(d, owner, saved);
+    return;
+  }
+
+  const SelectionResult result = convert_selected_text(selected);
+
+  if (open_clipboard_with_retry(d, owner)) {
+    d.empty_clipboard();
+    d.set_clipboard_data(win::CF_UNICODETEXT, block_of(result.text));
+    d.close_clipboard();
+  }
+  send_paste_chord(d);
+  d.sleep_ms(paste_settle_ms);
+  restore_clipboard(d, owner, saved);
+
+  if (result.kind == SelectionKind::CaseRepair)
+    turn_caps_lock_off(d, e.rt);
+  else
+    request_layout(d, result.target);
+}
+
+}  // namespace klavix

@@ -1,0 +1,115 @@
+// The wrong-layout decision and the two text helpers it is built from.
+#include "layout/layout.h"
+#include "text/text.h"
+
+namespace klavix {
+
+namespace {
+
+constexpr std::size_t min_length_unforced = 2;
+constexpr std::size_t common_word_length = 4;
+constexpr std::uint32_t common_word_count = 1000;
+constexpr std::uint64_t ratio = 20;
+constexpr std::size_t trigram_test_length = 5;
+
+bool has_barred_character(std::string_view typed) {
+  // All barred characters are ASCII, and no byte of a multi-byte UTF-8 sequence is.
+  for (char c : typed) {
+    if ((c >= '0' && c <= '9') || c == '@' || c == '\\' || c == '_' || c == '|' || c == '#') return true;
+  }
+  return false;
+}
+
+bool is_joiner(char32_t c, Layout l) { return c == U'-' || (l == Layout::En && c == U'\''); }
+
+}  // namespace
+
+std::optional<std::string> word_core(std::string_view utf8, Layout l) {
+  if (l != Layout::En && l != Layout::Ru) return std::nullopt;
+  // Byte range from the first letter of l to the end of the last one.
+  std::size_t first = std::string_view::npos;
+  std::size_t last_end = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const text::Utf8Step step = text::decode_utf8_at(utf8, i);
+    if (step.valid && is_letter(step.cp, l)) {
+      if (first == std::string_view::npos) first = i;
+      last_end = i + step.length;
+    }
+    i += step.length;
+  }
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::string_view core = utf8.substr(first, last_end - first);
+  for (std::size_t i = 0; i < core.size();) {
+    const text::Utf8Step step = text::decode_utf8_at(core, i);
+    if (!step.valid || !(is_letter(step.cp, l) || is_joiner(step.cp, l))) return std::nullopt;
+    i += step.length;
+  }
+  return std::string(core);
+}
+
+bool plausible_case(std::string_view utf8) {
+  std::size_t letters = 0;
+  bool all_lower = true;
+  bool all_upper = true;
+  bool first_upper = false;
+  bool rest_lower = true;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const text::Utf8Step step = text::decode_utf8_at(utf8, i);
+    i += step.length;
+    if (!step.valid || !text::is_alphabetic(step.cp)) continue;
+    const bool lower = text::is_lowercase(step.cp);
+    const bool upper = text::is_uppercase(step.cp);
+    all_lower = all_lower && lower;
+    all_upper = all_upper && upper;
+    if (letters == 0) {
+      first_upper = upper;
+    } else {
+      rest_lower = rest_lower && lower;
+    }
+    ++letters;
+  }
+  if (letters == 0) return false;
+  return all_lower || all_upper || (first_upper && rest_lower);
+}
+
+bool decide_wrong_layout(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
+                         const WordSet& exceptions, bool force) {
+  if (l != Layout::En && l != Layout::Ru) return false;
+  const Layout t = other_layout(l);
+
+  if (has_barred_character(typed)) return false;
+  const std::optional<std::string> converted_core = word_core(converted, t);
+  if (!converted_core || !plausible_case(*converted_core)) return false;
+  const std::string c = text::to_lower(*converted_core);
+  const std::size_t n = text::count_code_points(c);
+  if (!force && n < min_length_unforced) return false;
+
+  const std::optional<std::string> typed_core = word_core(typed, l);
+  std::optional<std::string> w;
+  if (typed_core) {
+    if (!plausible_case(*typed_core)) return false;
+    w = text::to_lower(*typed_core);
+  }
+  if (exceptions.contains(c)) return false;
+
+  if (!w) {
+    // The typed text is no clean word of l (a key that is a letter in t gave punctuation in l).
+    if (word_count(d, t, c).found) return true;
+    return n >= trigram_test_length && missing_trigrams(d, t, c) == 0;
+  }
+  if (exceptions.contains(*w)) return false;
+
+  const WordLookup typed_word = word_count(d, l, *w);
+  const WordLookup converted_word = word_count(d, t, c);
+  if (converted_word.found) {
+    if (!typed_word.found) return true;
+    if (n >= common_word_length && typed_word.count >= common_word_count) return false;
+    return std::uint64_t{converted_word.count} >= ratio * std::uint64_t{typed_word.count};
+  }
+  if (n < trigram_test_length) return false;
+  if (typed_word.found) return false;
+  if (missing_trigrams(d, l, *w) < 2) return false;
+  return missing_trigrams(d, t, c) == 0;
+}
+
+}  // namespace klavix

@@ -1,106 +1,131 @@
 #include "text/text.h"
+#include "text/unicode_tables.h"
 
-// Provisional properties and mappings: ASCII, Latin-1 and Cyrillic only, until the generated
-// tables land.
 namespace klavix::text {
-
-bool is_alphabetic(char32_t cp) {
-  if (cp < 0x80) return (cp | 0x20) >= 'a' && (cp | 0x20) <= 'z';
-  if (cp == 0xAA || cp == 0xB5 || cp == 0xBA) return true;
-  if (cp >= 0xC0 && cp <= 0xFF) return cp != 0xD7 && cp != 0xF7;
-  return cp >= 0x400 && cp <= 0x4FF && !(cp >= 0x482 && cp <= 0x489);
-}
-
-bool is_lowercase(char32_t cp) {
-  if (cp < 0x80) return cp >= 'a' && cp <= 'z';
-  if (cp == 0xAA || cp == 0xB5 || cp == 0xBA) return true;
-  if (cp >= 0xDF && cp <= 0xFF) return cp != 0xF7;
-  if (cp >= 0x430 && cp <= 0x45F) return true;
-  if (cp >= 0x460 && cp <= 0x4FF) return (cp & 1) == 1;
-  return false;
-}
-
-bool is_uppercase(char32_t cp) {
-  if (cp < 0x80) return cp >= 'A' && cp <= 'Z';
-  if (cp >= 0xC0 && cp <= 0xDE) return cp != 0xD7;
-  if (cp >= 0x400 && cp <= 0x42F) return true;
-  if (cp >= 0x460 && cp <= 0x4FF) return (cp & 1) == 0;
-  return false;
-}
-
-bool is_white_space(char32_t cp) {
-  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 ||
-         cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 ||
-         cp == 0x202F || cp == 0x205F || cp == 0x3000;
-}
 
 namespace {
 
-char32_t simple_lower(char32_t cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + 32;
-  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
-  if (cp >= 0x400 && cp <= 0x40F) return cp + 80;
-  if (cp >= 0x410 && cp <= 0x42F) return cp + 32;
-  if (cp >= 0x460 && cp <= 0x4FF && (cp & 1) == 0) return cp + 1;
-  return cp;
+bool has_property(const tables::Property& p, char32_t cp) {
+  if (cp < tables::bitmap_limit) return (p.low[cp / 64] >> (cp % 64)) & 1;
+  // The first range that does not end before cp.
+  std::size_t lo = 0;
+  std::size_t hi = p.count;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (p.ranges[mid].last < cp) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo < p.count && p.ranges[lo].first <= cp;
 }
 
-char32_t simple_upper(char32_t cp) {
-  if (cp >= 'a' && cp <= 'z') return cp - 32;
-  if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) return cp - 32;
-  if (cp == 0xFF) return 0x178;
-  if (cp == 0xB5) return 0x39C;
-  if (cp >= 0x430 && cp <= 0x44F) return cp - 32;
-  if (cp >= 0x450 && cp <= 0x45F) return cp - 80;
-  if (cp >= 0x460 && cp <= 0x4FF && (cp & 1) == 1) return cp - 1;
-  return cp;
+// The run that maps cp, or null when cp maps to itself.
+const tables::CaseRun* find_run(const tables::CaseMap& m, char32_t cp) {
+  // One past the last run that starts at or before cp.
+  std::size_t lo = 0;
+  std::size_t hi = m.count;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (m.runs[mid].first <= cp) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo == 0) return nullptr;
+  const tables::CaseRun& run = m.runs[lo - 1];
+  const char32_t offset = cp - run.first;
+  if (offset % run.stride != 0 || offset / run.stride >= run.count) return nullptr;
+  return &run;
+}
+
+constexpr char32_t ascii_lower(char32_t cp) { return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp; }
+constexpr char32_t ascii_upper(char32_t cp) { return cp >= 'a' && cp <= 'z' ? cp - 32 : cp; }
+
+void append_cp(std::u32string& out, char32_t cp) { out.push_back(cp); }
+void append_cp(std::string& out, char32_t cp) { append_utf8(out, cp); }
+
+template <class Out>
+void append_mapped(Out& out, const tables::CaseMap& m, char32_t cp) {
+  const tables::CaseRun* run = find_run(m, cp);
+  if (run == nullptr) {
+    append_cp(out, cp);
+  } else if (run->length == 0) {
+    append_cp(out, static_cast<char32_t>(static_cast<std::int32_t>(cp) + run->value));
+  } else {
+    const char32_t* p = m.pool + run->value;
+    for (std::uint8_t i = 0; i < run->length; ++i) append_cp(out, p[i]);
+  }
+}
+
+template <bool Lower>
+std::string map_utf8(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(Lower ? ascii_lower(b) : ascii_upper(b)));
+      ++i;
+      continue;
+    }
+    const Utf8Step step = decode_utf8_at(utf8, i);
+    i += step.length;
+    if (!step.valid) {
+      append_utf8(out, replacement_char);
+    } else if (Lower) {
+      append_mapped(out, tables::lower, step.cp);
+    } else {
+      append_mapped(out, tables::upper, step.cp);
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
-void append_lower(std::u32string& out, char32_t cp) { out.push_back(simple_lower(cp)); }
+bool is_alphabetic(char32_t cp) { return has_property(tables::alphabetic, cp); }
+bool is_lowercase(char32_t cp) { return has_property(tables::lowercase, cp); }
+bool is_uppercase(char32_t cp) { return has_property(tables::uppercase, cp); }
+bool is_white_space(char32_t cp) { return has_property(tables::white_space, cp); }
+
+void append_lower(std::u32string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(ascii_lower(cp));
+  } else {
+    append_mapped(out, tables::lower, cp);
+  }
+}
 
 void append_upper(std::u32string& out, char32_t cp) {
-  if (cp == 0xDF) {
-    out.append(U"SS");
-    return;
+  if (cp < 0x80) {
+    out.push_back(ascii_upper(cp));
+  } else {
+    append_mapped(out, tables::upper, cp);
   }
-  out.push_back(simple_upper(cp));
 }
 
-void append_lower(std::string& out, char32_t cp) { append_utf8(out, simple_lower(cp)); }
+void append_lower(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(ascii_lower(cp)));
+  } else {
+    append_mapped(out, tables::lower, cp);
+  }
+}
 
 void append_upper(std::string& out, char32_t cp) {
-  if (cp == 0xDF) {
-    out.append("SS");
-    return;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(ascii_upper(cp)));
+  } else {
+    append_mapped(out, tables::upper, cp);
   }
-  append_utf8(out, simple_upper(cp));
 }
 
-std::string to_lower(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const Utf8Step step = decode_utf8_at(utf8, i);
-    append_lower(out, step.cp);
-    i += step.length;
-  }
-  return out;
-}
-
-std::string to_upper(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const Utf8Step step = decode_utf8_at(utf8, i);
-    append_upper(out, step.cp);
-    i += step.length;
-  }
-  return out;
-}
+std::string to_lower(std::string_view utf8) { return map_utf8<true>(utf8); }
+std::string to_upper(std::string_view utf8) { return map_utf8<false>(utf8); }
 
 std::u32string to_lower(std::u32string_view cps) {
   std::u32string out;
@@ -110,6 +135,8 @@ std::u32string to_lower(std::u32string_view cps) {
 }
 
 std::string_view trim_white_space(std::string_view utf8) {
+  // One forward pass: backing up over UTF-8 from the end would have to second-guess invalid
+  // bytes, which are never white space.
   std::size_t begin = utf8.size();
   std::size_t end = 0;
   std::size_t i = 0;

@@ -73,7 +73,19 @@ def property_ranges(lines, name):
             merged[-1][1] = max(merged[-1][1], last)
         else:
             merged.append([first, last])
-    return [tuple(r) for r in merged]
+    # Single code points two apart with nothing between them become one range of stride 2.
+    strided = []
+    for first, last in merged:
+        if first == last and strided:
+            prev = strided[-1]
+            if prev[2] == 2 and first == prev[1] + 2:
+                prev[1] = first
+                continue
+            if prev[0] == prev[1] and first == prev[1] + 2:
+                prev[1], prev[2] = first, 2
+                continue
+        strided.append([first, last, 1])
+    return [tuple(r) for r in strided]
 
 
 def simple_mappings(lines):
@@ -149,7 +161,7 @@ def hex_cp(v):
 
 def emit_ranges(out, name, ranges):
     out.append("constexpr Range %s_ranges[] = {" % name)
-    items = ["{%s, %s}," % (hex_cp(a), hex_cp(b)) for a, b in ranges]
+    items = ["{%s, %s, %d}," % (hex_cp(a), hex_cp(b), s) for a, b, s in ranges]
     emit_items(out, items)
     out.append("};")
     out.append("")

@@ -18,7 +18,8 @@ bool has_property(const tables::Property& p, char32_t cp) {
       hi = mid;
     }
   }
-  return lo < p.count && p.ranges[lo].first <= cp;
+  if (lo == p.count || p.ranges[lo].first > cp) return false;
+  return (cp - p.ranges[lo].first) % p.ranges[lo].stride == 0;
 }
 
 // The run that maps cp, or null when cp maps to itself.

@@ -7,10 +7,12 @@
 
 namespace klavix::text::tables {
 
-// Code points first..last, both included.
+// The code points first, first + stride, ... up to last (included); stride is 1 or 2, the
+// second for the alternating capital and small letters of many blocks.
 struct Range {
   char32_t first;
   char32_t last;
+  std::uint8_t stride;
 };
 
 // Below this every property is one bit test: Latin, Greek, Cyrillic and the rest of the
@@ -19,7 +21,7 @@ inline constexpr char32_t bitmap_limit = 0x800;
 
 struct Property {
   std::array<std::uint64_t, bitmap_limit / 64> low;
-  const Range* ranges;  // sorted, disjoint, not adjacent; all of them, the low ones included
+  const Range* ranges;  // sorted; no range's span holds a code point of another; all of them
   std::size_t count;
 };
 
@@ -27,7 +29,7 @@ template <std::size_t N>
 constexpr Property make_property(const Range (&ranges)[N]) {
   Property p{{}, ranges, N};
   for (const Range& r : ranges) {
-    for (char32_t cp = r.first; cp <= r.last && cp < bitmap_limit; ++cp) {
+    for (char32_t cp = r.first; cp <= r.last && cp < bitmap_limit; cp += r.stride) {
       p.low[cp / 64] |= std::uint64_t{1} << (cp % 64);
     }
   }

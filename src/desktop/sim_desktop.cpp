@@ -1,0 +1,999 @@
+#include "desktop/sim_desktop.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "layout/layout.h"
+#include "text/text.h"
+
+namespace klavix {
+
+namespace {
+
+constexpr std::uint32_t gui_thread_info_size = 72;  // sizeof(GUITHREADINFO) on x64
+constexpr std::uint32_t monitor_info_size = 40;     // sizeof(MONITORINFO)
+constexpr std::uint32_t monitor_info_ex_size = 104; // sizeof(MONITORINFOEXW)
+constexpr std::uint32_t process_query_information = 0x400;
+constexpr std::uint16_t vk_end = 0x23, vk_home = 0x24, vk_left = 0x25, vk_right = 0x27;
+
+// Left and right modifiers are what the system keeps; the generic code stands for the left key.
+std::uint16_t physical_vk(std::uint16_t vk) {
+  switch (vk) {
+    case win::VK_SHIFT: return win::VK_LSHIFT;
+    case win::VK_CONTROL: return win::VK_LCONTROL;
+    case win::VK_MENU: return win::VK_LMENU;
+    default: return vk;
+  }
+}
+
+// MAPVK_VK_TO_VSC of a US keyboard (set-1 scan codes).
+std::uint32_t scan_code(std::uint32_t vk) {
+  static constexpr char letters[] = "QWERTYUIOPASDFGHJKLZXCVBNM";
+  static constexpr std::uint8_t letter_scans[] = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18,
+                                                  0x19, 0x1E, 0x1F, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25,
+                                                  0x26, 0x2C, 0x2D, 0x2E, 0x2F, 0x30, 0x31, 0x32};
+  for (std::size_t i = 0; i < 26; ++i)
+    if (vk == static_cast<std::uint32_t>(letters[i])) return letter_scans[i];
+  if (vk >= 0x31 && vk <= 0x39) return vk - 0x31 + 0x02;
+  switch (vk) {
+    case 0x30: return 0x0B;
+    case win::VK_BACK: return 0x0E;
+    case win::VK_TAB: return 0x0F;
+    case win::VK_RETURN: return 0x1C;
+    case win::VK_SHIFT: case win::VK_LSHIFT: return 0x2A;
+    case win::VK_RSHIFT: return 0x36;
+    case win::VK_CONTROL: case win::VK_LCONTROL: case win::VK_RCONTROL: return 0x1D;
+    case win::VK_MENU: case win::VK_LMENU: case win::VK_RMENU: return 0x38;
+    case win::VK_PAUSE: return 0x45;
+    case win::VK_CAPITAL: return 0x3A;
+    case 0x1B: return 0x01;  // Esc
+    case win::VK_SPACE: return 0x39;
+    case win::VK_LWIN: return 0x5B;
+    case win::VK_RWIN: return 0x5C;
+    case 0xBA: return 0x27;
+    case 0xBB: return 0x0D;
+    case 0xBC: return 0x33;
+    case 0xBD: return 0x0C;
+    case 0xBE: return 0x34;
+    case 0xBF: return 0x35;
+    case 0xC0: return 0x29;
+    case 0xDB: return 0x1A;
+    case 0xDC: return 0x2B;
+    case 0xDD: return 0x1B;
+    case 0xDE: return 0x28;
+    case 0xE2: return 0x56;
+    default: return 0;
+  }
+}
+
+std::vector<std::uint8_t> utf16_block(std::u16string_view units) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(2 * (units.size() + 1));
+  for (char16_t u : units) {
+    bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  return bytes;
+}
+
+// The units of a CF_UNICODETEXT block up to its first zero unit.
+std::u16string utf16_of_block(const std::vector<std::uint8_t>& bytes) {
+  std::u16string out;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const char16_t u = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    if (u == 0) break;
+    out.push_back(u);
+  }
+  return out;
+}
+
+bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+std::optional<char32_t> key_character(std::uint16_t vk, LayoutHandle layout, bool shift, bool caps) {
+  const KeyRow* row = key_row(vk);
+  if (!row) return std::nullopt;
+  Layout l = layout_of_language(layout);
+  if (l == Layout::Other) l = Layout::En;
+  const char32_t lower = row->lower(l);
+  const bool upper = is_letter(lower, l) ? shift != caps : shift;
+  return upper ? row->upper(l) : lower;
+}
+
+std::string describe_record(const KeyInput& r) {
+  char buf[160];
+  const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
+  if (r.flags & win::KEYEVENTF_UNICODE) {
+    std::string ch;
+    const char16_t u = static_cast<char16_t>(r.scan);
+    if (u >= 0x20 && !is_high_surrogate(u) && !is_low_surrogate(u)) ch = text::from_utf16(std::u16string_view(&u, 1));
+    std::snprintf(buf, sizeof buf, "char U+%04X %s%s%s%s flags=0x%X extra=0x%llX", static_cast<unsigned>(r.scan),
+                  up ? "up" : "down", ch.empty() ? "" : " '", ch.c_str(), ch.empty() ? "" : "'",
+                  static_cast<unsigned>(r.flags), static_cast<unsigned long long>(r.extra));
+    return buf;
+  }
+  const char* name = nullptr;
+  switch (r.vk) {
+    case win::VK_BACK: name = "Backspace"; break;
+    case win::VK_RETURN: name = "Enter"; break;
+    case win::VK_CAPITAL: name = "CapsLock"; break;
+    case win::VK_LSHIFT: name = "LShift"; break;
+    case win::VK_RSHIFT: name = "RShift"; break;
+    case win::VK_LCONTROL: name = "LCtrl"; break;
+    case win::VK_RCONTROL: name = "RCtrl"; break;
+    case win::VK_LMENU: name = "LAlt"; break;
+    case win::VK_RMENU: name = "RAlt"; break;
+    case win::VK_LWIN: name = "LWin"; break;
+    case win::VK_RWIN: name = "RWin"; break;
+    case win::VK_CONTROL: name = "Ctrl"; break;
+    case win::VK_SHIFT: name = "Shift"; break;
+    case win::VK_MENU: name = "Alt"; break;
+    case 0xE8: name = "0xE8"; break;
+    default: break;
+  }
+  char letter[2] = {static_cast<char>(r.vk), 0};
+  if (!name && ((r.vk >= 0x41 && r.vk <= 0x5A) || (r.vk >= 0x30 && r.vk <= 0x39))) name = letter;
+  std::snprintf(buf, sizeof buf, "key vk=0x%02X%s%s%s scan=0x%02X %s flags=0x%X extra=0x%llX",
+                static_cast<unsigned>(r.vk), name ? " (" : "", name ? name : "", name ? ")" : "",
+                static_cast<unsigned>(r.scan), up ? "up" : "down", static_cast<unsigned>(r.flags),
+                static_cast<unsigned long long>(r.extra));
+  return buf;
+}
+
+SimDesktop::SimDesktop() : layouts_{layout_en_us, layout_ru} {
+  start_ = std::chrono::steady_clock::now() + std::chrono::hours(24);
+  const MonitorHandle m = next_monitor_++;
+  monitors_[m] = MonitorInfo{monitor_info_size, Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}};
+}
+
+// ---- private helpers (the lock is held) ----
+
+SimWindow* SimDesktop::find_window(WindowHandle w) {
+  auto it = windows_.find(w);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+const SimWindow* SimDesktop::find_window(WindowHandle w) const {
+  auto it = windows_.find(w);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+SimWindow* SimDesktop::find_by_thread(std::uint32_t thread_id) {
+  for (auto& [h, w] : windows_)
+    if (w.thread_id == thread_id) return &w;
+  return nullptr;
+}
+
+SimWindow* SimDesktop::find_by_focus(WindowHandle f) {
+  if (f == 0) return nullptr;
+  for (auto& [h, w] : windows_)
+    if (w.focus == f) return &w;
+  return nullptr;
+}
+
+SimWindow* SimDesktop::foreground_locked() { return find_window(foreground_); }
+
+void SimDesktop::log(SimCall call) {
+  if (observer_) observer_(call);
+  if (keep_calls_) calls_.push_back(std::move(call));
+}
+
+bool SimDesktop::key_is_down(int vk) const {
+  switch (vk) {
+    case win::VK_SHIFT: return keys_[win::VK_LSHIFT] || keys_[win::VK_RSHIFT];
+    case win::VK_CONTROL: return keys_[win::VK_LCONTROL] || keys_[win::VK_RCONTROL];
+    case win::VK_MENU: return keys_[win::VK_LMENU] || keys_[win::VK_RMENU];
+    default: return vk >= 0 && vk < 256 && keys_[vk];
+  }
+}
+
+const SimClipboardItem* SimDesktop::clipboard_item(std::uint32_t format) const {
+  for (const auto& item : clipboard_)
+    if (item.format == format) return &item;
+  return nullptr;
+}
+
+void SimDesktop::type_char(SimField& f, std::u16string_view units) {
+  const std::size_t a = std::min(f.anchor, f.caret), b = std::max(f.anchor, f.caret);
+  f.text.replace(a, b - a, units);
+  f.caret = f.anchor = a + units.size();
+}
+
+void SimDesktop::erase_back(SimField& f) {
+  const std::size_t a = std::min(f.anchor, f.caret), b = std::max(f.anchor, f.caret);
+  if (a != b) {
+    f.text.erase(a, b - a);
+    f.caret = f.anchor = a;
+    return;
+  }
+  if (f.caret == 0) return;
+  // A surrogate pair is one character: it goes with one Backspace.
+  std::size_t n = 1;
+  if (f.caret >= 2 && is_low_surrogate(f.text[f.caret - 1]) && is_high_surrogate(f.text[f.caret - 2])) n = 2;
+  f.text.erase(f.caret - n, n);
+  f.caret = f.anchor = f.caret - n;
+}
+
+void SimDesktop::put_clipboard(std::vector<SimClipboardItem> items) {
+  clipboard_ = std::move(items);
+  ++clipboard_sequence_;
+}
+
+void SimDesktop::copy_selection(SimWindow& w) {
+  // The application opens the clipboard itself; it cannot while someone else holds it.
+  if (w.copy == SimCopy::Ignore || clipboard_is_open_ || clipboard_locked_) return;
+  if (w.copy == SimCopy::NoText) {
+    put_clipboard({SimClipboardItem{win::CF_DIB, std::vector<std::uint8_t>(40 + 4, 0)}});
+    return;
+  }
+  const SimField& f = w.field;
+  const std::size_t a = std::min(f.anchor, f.caret), b = std::max(f.anchor, f.caret);
+  if (a == b) return;
+  const std::u16string_view sel = std::u16string_view(f.text).substr(a, b - a);
+  std::vector<SimClipboardItem> items;
+  items.push_back({win::CF_UNICODETEXT, utf16_block(sel)});
+  const std::uint32_t lcid = static_cast<std::uint32_t>(w.layout & 0xFFFF);
+  items.push_back({win::CF_LOCALE, {static_cast<std::uint8_t>(lcid & 0xFF), static_cast<std::uint8_t>(lcid >> 8), 0, 0}});
+  // The 8-bit forms the system synthesizes: characters outside ASCII become '?'.
+  std::vector<std::uint8_t> ansi;
+  for (char16_t u : sel)
+    if (!is_low_surrogate(u)) ansi.push_back(u < 0x80 ? static_cast<std::uint8_t>(u) : '?');
+  ansi.push_back(0);
+  items.push_back({win::CF_TEXT, ansi});
+  items.push_back({win::CF_OEMTEXT, ansi});
+  put_clipboard(std::move(items));
+}
+
+void SimDesktop::paste(SimWindow& w) {
+  if (clipboard_is_open_ || clipboard_locked_) return;
+  const SimClipboardItem* item = clipboard_item(win::CF_UNICODETEXT);
+  if (!item || item->null_handle || item->lock_fails) return;
+  type_char(w.field, utf16_of_block(item->bytes));
+}
+
+void SimDesktop::apply_key(std::uint16_t vk_in, bool down) {
+  const std::uint16_t vk = physical_vk(vk_in);
+  if (vk >= 256) return;
+  const bool was_down = keys_[vk];
+  keys_[vk] = down;
+  if (!down) return;
+  if (vk == win::VK_CAPITAL) {
+    if (!was_down) caps_toggle_ = !caps_toggle_;
+    return;
+  }
+  SimWindow* w = foreground_locked();
+  if (!w) return;
+  SimField& f = w->field;
+  const bool ctrl = key_is_down(win::VK_CONTROL);
+  const bool alt = key_is_down(win::VK_MENU);
+  const bool winkey = key_is_down(win::VK_LWIN) || key_is_down(win::VK_RWIN);
+  if (ctrl && !alt && !winkey) {
+    switch (vk) {
+      case 'A': f.anchor = 0; f.caret = f.text.size(); break;
+      case 'C': copy_selection(*w); break;
+      case 'V': paste(*w); break;
+      case 'X':
+        copy_selection(*w);
+        if (f.anchor != f.caret) erase_back(f);
+        break;
+      default: break;
+    }
+    return;
+  }
+  if (ctrl || alt || winkey) return;  // shortcuts and menu keys type nothing
+  switch (vk) {
+    case win::VK_BACK: erase_back(f); return;
+    case win::VK_RETURN: return;  // single-line editing: the line ends, no break is shown
+    case win::VK_TAB: type_char(f, u"\t"); return;
+    case vk_home: f.caret = f.anchor = 0; return;
+    case vk_end: f.caret = f.anchor = f.text.size(); return;
+    case vk_left:
+      f.caret = f.anchor = (f.anchor != f.caret) ? std::min(f.anchor, f.caret) : (f.caret ? f.caret - 1 : 0);
+      return;
+    case vk_right:
+      f.caret = f.anchor = (f.anchor != f.caret) ? std::max(f.anchor, f.caret) : std::min(f.caret + 1, f.text.size());
+      return;
+    default: break;
+  }
+  const auto ch = key_character(vk, w->layout, key_is_down(win::VK_SHIFT), caps_toggle_);
+  if (!ch) return;
+  std::string utf8;
+  text::append_utf8(utf8, *ch);
+  type_char(f, text::to_utf16(utf8));
+}
+
+void SimDesktop::apply_record(const KeyInput& r) {
+  const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
+  if (r.flags & win::KEYEVENTF_UNICODE) {
+    if (up) return;
+    SimWindow* w = foreground_locked();
+    if (!w) return;
+    const char16_t unit = static_cast<char16_t>(r.scan);
+    type_char(w->field, std::u16string_view(&unit, 1));
+    return;
+  }
+  apply_key(r.vk, !up);
+}
+
+// ---- Desktop: keyboard ----
+
+std::uint32_t SimDesktop::send_input(std::span<const KeyInput> records) {
+  std::function<void(const KeyInput&)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    SimCall c;
+    c.kind = SimCallKind::SendInput;
+    c.records.assign(records.begin(), records.end());
+    c.ok = !send_input_blocked_;
+    log(std::move(c));
+    if (send_input_blocked_) return 0;
+    hook = injected_hook_;
+  }
+  for (const KeyInput& r : records) {
+    if (hook) hook(r);
+    std::lock_guard lock(mutex_);
+    apply_record(r);
+  }
+  return static_cast<std::uint32_t>(records.size());
+}
+
+std::int16_t SimDesktop::get_async_key_state(int vk) {
+  std::lock_guard lock(mutex_);
+  return key_is_down(vk) ? static_cast<std::int16_t>(0x8000) : 0;
+}
+
+std::int16_t SimDesktop::get_key_state(int vk) {
+  std::lock_guard lock(mutex_);
+  std::uint16_t v = key_is_down(vk) ? 0x8000 : 0;
+  if (vk == win::VK_CAPITAL && caps_toggle_) v |= 1;
+  return static_cast<std::int16_t>(v);
+}
+
+std::uint32_t SimDesktop::map_virtual_key(std::uint32_t code, std::uint32_t map_type) {
+  if (map_type != win::MAPVK_VK_TO_VSC) return 0;
+  return scan_code(code);
+}
+
+// ---- Desktop: windows and layouts ----
+
+WindowHandle SimDesktop::foreground_window() {
+  std::lock_guard lock(mutex_);
+  return foreground_;
+}
+
+std::uint32_t SimDesktop::window_thread_process_id(WindowHandle w, std::uint32_t* process_id) {
+  std::lock_guard lock(mutex_);
+  const SimWindow* win = find_window(w);
+  if (!win) {
+    if (process_id) *process_id = 0;
+    return 0;
+  }
+  if (process_id) *process_id = win->process_id;
+  return win->thread_id;
+}
+
+LayoutHandle SimDesktop::keyboard_layout(std::uint32_t thread_id) {
+  std::lock_guard lock(mutex_);
+  if (thread_id == 0) return layouts_.empty() ? 0 : layouts_.front();
+  const SimWindow* w = find_by_thread(thread_id);
+  return w ? w->layout : 0;
+}
+
+int SimDesktop::keyboard_layout_list(int capacity, LayoutHandle* out) {
+  std::lock_guard lock(mutex_);
+  const int n = static_cast<int>(layouts_.size());
+  if (capacity <= 0 || !out) return n;
+  const int written = std::min(n, capacity);
+  std::copy_n(layouts_.begin(), written, out);
+  return written;
+}
+
+bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+  std::lock_guard lock(mutex_);
+  SimWindow* win = find_window(w);
+  const bool known = win || message_windows_.contains(w);
+  SimCall c;
+  c.kind = SimCallKind::PostMessage;
+  c.window = w;
+  c.message = message;
+  c.wparam = wparam;
+  c.lparam = lparam;
+  c.ok = known;
+  if (win && message == win::WM_INPUTLANGCHANGEREQUEST && win->follows_layout_requests) {
+    const auto hkl = static_cast<LayoutHandle>(lparam);
+    if (std::find(layouts_.begin(), layouts_.end(), hkl) != layouts_.end()) win->layout = hkl;
+  }
+  log(std::move(c));
+  return known;
+}
+
+// ---- Desktop: facts of the foreground check ----
+
+ProcessHandle SimDesktop::open_process(std::uint32_t access, bool /*inherit*/, std::uint32_t process_id) {
+  std::lock_guard lock(mutex_);
+  const SimWindow* owner = nullptr;
+  for (const auto& [h, w] : windows_)
+    if (process_id != 0 && w.process_id == process_id) owner = &w;
+  ProcessHandle p = 0;
+  if (owner && !owner->open_process_fails) {
+    p = next_process_handle_;
+    next_process_handle_ += 4;
+    handles_[p] = Process{access, process_id};
+    ++handles_opened_;
+  }
+  SimCall c;
+  c.kind = SimCallKind::OpenProcess;
+  c.value = process_id;
+  c.handle = p;
+  c.ok = p != 0;
+  log(std::move(c));
+  return p;
+}
+
+std::optional<std::u16string> SimDesktop::query_full_process_image_name(ProcessHandle p, std::uint32_t flags,
+                                                                         std::uint32_t capacity) {
+  std::lock_guard lock(mutex_);
+  auto it = handles_.find(p);
+  if (it == handles_.end()) return std::nullopt;
+  if (!(it->second.access & (win::PROCESS_QUERY_LIMITED_INFORMATION | process_query_information))) return std::nullopt;
+  const SimWindow* owner = nullptr;
+  for (const auto& [h, w] : windows_)
+    if (w.process_id == it->second.process_id) owner = &w;
+  if (!owner || owner->image_query_fails) return std::nullopt;
+  std::u16string path = owner->image_path;
+  if (flags & 1) {  // PROCESS_NAME_NATIVE: the device form of the path
+    if (path.size() >= 2 && path[1] == u':') path = u"\\Device\\HarddiskVolume3" + path.substr(2);
+  }
+  if (path.size() + 1 > capacity) return std::nullopt;  // ERROR_INSUFFICIENT_BUFFER
+  return path;
+}
+
+bool SimDesktop::close_handle(ProcessHandle p) {
+  std::lock_guard lock(mutex_);
+  const bool ok = handles_.erase(p) == 1;
+  if (!ok) ++bad_closes_;
+  SimCall c;
+  c.kind = SimCallKind::CloseHandle;
+  c.handle = p;
+  c.ok = ok;
+  log(std::move(c));
+  return ok;
+}
+
+bool SimDesktop::gui_thread_info(std::uint32_t thread_id, GuiThreadInfo& info) {
+  std::lock_guard lock(mutex_);
+  if (info.size != gui_thread_info_size) return false;  // ERROR_INVALID_PARAMETER
+  const SimWindow* w = find_by_thread(thread_id);
+  if (!w || w->gui_thread_info_fails) return false;
+  info.focus = w->has_focus_control ? w->focus : 0;
+  return true;
+}
+
+std::u16string SimDesktop::class_name(WindowHandle h, int capacity) {
+  std::lock_guard lock(mutex_);
+  if (capacity <= 0) return {};
+  std::u16string name;
+  if (const SimWindow* w = find_window(h)) {
+    name = w->class_name;
+  } else if (const SimWindow* owner = find_by_focus(h)) {
+    name = owner->focus_class;
+  } else {
+    if (!message_windows_.contains(h)) return {};
+    name = u"Static";
+  }
+  if (name.size() > static_cast<std::size_t>(capacity - 1)) name.resize(static_cast<std::size_t>(capacity - 1));
+  return name;
+}
+
+std::int32_t SimDesktop::window_long(WindowHandle h, int index) {
+  std::lock_guard lock(mutex_);
+  if (index != win::GWL_STYLE) return 0;
+  if (const SimWindow* w = find_window(h)) return w->style;
+  if (const SimWindow* owner = find_by_focus(h)) return owner->focus_style;
+  return 0;
+}
+
+bool SimDesktop::window_rect(WindowHandle h, Rect& out) {
+  std::lock_guard lock(mutex_);
+  const SimWindow* w = find_window(h);
+  if (!w || w->window_rect_fails) return false;
+  out = w->rect;
+  return true;
+}
+
+MonitorHandle SimDesktop::monitor_from_window(WindowHandle h, std::uint32_t /*flags*/) {
+  std::lock_guard lock(mutex_);
+  const SimWindow* w = find_window(h);
+  if (!w) return 0;
+  return w->monitor;
+}
+
+bool SimDesktop::monitor_info(MonitorHandle m, MonitorInfo& info) {
+  std::lock_guard lock(mutex_);
+  if (monitor_info_fails_) return false;
+  if (info.size != monitor_info_size && info.size != monitor_info_ex_size) return false;
+  auto it = monitors_.find(m);
+  if (it == monitors_.end()) return false;
+  info.monitor = it->second.monitor;
+  info.work = it->second.work;
+  return true;
+}
+
+// ---- Desktop: clipboard ----
+
+bool SimDesktop::open_clipboard(WindowHandle owner) {
+  std::lock_guard lock(mutex_);
+  bool ok;
+  if (clipboard_locked_) {
+    ok = false;
+  } else if (refuse_opens_ > 0) {
+    --refuse_opens_;
+    ok = false;
+  } else if (clipboard_is_open_) {
+    ok = clipboard_owner_ == owner;  // another window holds it open
+  } else {
+    ok = true;
+    clipboard_is_open_ = true;
+    clipboard_owner_ = owner;
+    clipboard_emptied_ = false;
+  }
+  SimCall c;
+  c.kind = SimCallKind::OpenClipboard;
+  c.window = owner;
+  c.ok = ok;
+  log(std::move(c));
+  return ok;
+}
+
+bool SimDesktop::close_clipboard() {
+  std::lock_guard lock(mutex_);
+  const bool ok = clipboard_is_open_;
+  clipboard_is_open_ = false;
+  clipboard_emptied_ = false;
+  SimCall c;
+  c.kind = SimCallKind::CloseClipboard;
+  c.ok = ok;
+  log(std::move(c));
+  return ok;
+}
+
+bool SimDesktop::empty_clipboard() {
+  std::lock_guard lock(mutex_);
+  const bool ok = clipboard_is_open_;
+  if (ok) {
+    put_clipboard({});
+    clipboard_emptied_ = true;
+  }
+  SimCall c;
+  c.kind = SimCallKind::EmptyClipboard;
+  c.ok = ok;
+  log(std::move(c));
+  return ok;
+}
+
+std::uint32_t SimDesktop::enum_clipboard_formats(std::uint32_t format) {
+  std::lock_guard lock(mutex_);
+  if (!clipboard_is_open_) return 0;
+  if (format == 0) return clipboard_.empty() ? 0 : clipboard_.front().format;
+  for (std::size_t i = 0; i < clipboard_.size(); ++i)
+    if (clipboard_[i].format == format) return i + 1 < clipboard_.size() ? clipboard_[i + 1].format : 0;
+  return 0;
+}
+
+std::optional<std::size_t> SimDesktop::clipboard_data_size(std::uint32_t format) {
+  std::lock_guard lock(mutex_);
+  if (!clipboard_is_open_) return std::nullopt;
+  const SimClipboardItem* item = clipboard_item(format);
+  if (!item || item->null_handle) return std::nullopt;
+  return item->bytes.size();
+}
+
+std::optional<std::vector<std::uint8_t>> SimDesktop::clipboard_data(std::uint32_t format) {
+  std::lock_guard lock(mutex_);
+  const SimClipboardItem* item = clipboard_is_open_ ? clipboard_item(format) : nullptr;
+  const bool ok = item && !item->null_handle && !item->lock_fails;
+  SimCall c;
+  c.kind = SimCallKind::GetClipboardData;
+  c.format = format;
+  c.size = ok ? item->bytes.size() : 0;
+  c.ok = ok;
+  log(std::move(c));
+  if (!ok) return std::nullopt;
+  return item->bytes;
+}
+
+bool SimDesktop::set_clipboard_data(std::uint32_t format, std::span<const std::uint8_t> bytes) {
+  std::lock_guard lock(mutex_);
+  // Only the window that emptied the clipboard owns it and may put data there.
+  const bool ok = clipboard_is_open_ && clipboard_emptied_ && !clipboard_refuses_data_;
+  if (ok) {
+    // GlobalAlloc of 0 bytes gives 1.
+    SimClipboardItem item{format, bytes.empty() ? std::vector<std::uint8_t>(1, 0)
+                                                : std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+    auto it = std::find_if(clipboard_.begin(), clipboard_.end(), [&](const auto& i) { return i.format == format; });
+    if (it != clipboard_.end())
+      *it = std::move(item);
+    else
+      clipboard_.push_back(std::move(item));
+    ++clipboard_sequence_;
+  }
+  SimCall c;
+  c.kind = SimCallKind::SetClipboardData;
+  c.format = format;
+  c.size = bytes.size();
+  c.ok = ok;
+  log(std::move(c));
+  return ok;
+}
+
+std::uint32_t SimDesktop::clipboard_sequence_number() {
+  std::lock_guard lock(mutex_);
+  return clipboard_sequence_;
+}
+
+// ---- Desktop: the engine's window, message boxes, time ----
+
+WindowHandle SimDesktop::create_message_window() {
+  std::lock_guard lock(mutex_);
+  const WindowHandle h = next_handle_;
+  next_handle_ += 0x10;
+  SimCall c;
+  c.kind = SimCallKind::CreateMessageWindow;
+  c.window = h;
+  message_windows_.insert(h);
+  log(std::move(c));
+  return h;
+}
+
+void SimDesktop::pump_messages() {
+  std::lock_guard lock(mutex_);
+  ++pumps_;
+}
+
+int SimDesktop::message_box(WindowHandle owner, std::string_view text, std::string_view caption, std::uint32_t style) {
+  std::lock_guard lock(mutex_);
+  int answer = default_answer_;
+  if (!answers_.empty()) {
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  SimCall c;
+  c.kind = SimCallKind::MessageBox;
+  c.window = owner;
+  c.text = std::string(text);
+  c.caption = std::string(caption);
+  c.style = style;
+  c.answer = answer;
+  log(std::move(c));
+  return answer;
+}
+
+void SimDesktop::sleep_ms(std::uint32_t ms) {
+  std::lock_guard lock(mutex_);
+  elapsed_ += std::chrono::milliseconds(ms);
+  SimCall c;
+  c.kind = SimCallKind::Sleep;
+  c.value = ms;
+  log(std::move(c));
+}
+
+std::chrono::steady_clock::time_point SimDesktop::now() {
+  std::lock_guard lock(mutex_);
+  return start_ + elapsed_;
+}
+
+// ---- windows ----
+
+WindowHandle SimDesktop::create_window(SimWindow spec) {
+  std::lock_guard lock(mutex_);
+  spec.handle = next_handle_;
+  spec.focus = next_handle_ + 8;
+  next_handle_ += 0x10;
+  spec.thread_id = next_thread_;
+  next_thread_ += 4;
+  spec.process_id = next_process_;
+  next_process_ += 4;
+  if (spec.monitor == 0) spec.monitor = monitors_.begin()->first;
+  spec.field.caret = std::min(spec.field.caret, spec.field.text.size());
+  spec.field.anchor = std::min(spec.field.anchor, spec.field.text.size());
+  const WindowHandle h = spec.handle;
+  windows_[h] = std::move(spec);
+  foreground_ = h;
+  return h;
+}
+
+void SimDesktop::set_foreground(WindowHandle w) {
+  std::lock_guard lock(mutex_);
+  foreground_ = w;
+}
+
+std::optional<SimWindow> SimDesktop::window(WindowHandle w) const {
+  std::lock_guard lock(mutex_);
+  const SimWindow* win = find_window(w);
+  if (!win) return std::nullopt;
+  return *win;
+}
+
+void SimDesktop::update_window(WindowHandle w, const std::function<void(SimWindow&)>& change) {
+  std::lock_guard lock(mutex_);
+  SimWindow* win = find_window(w);
+  if (!win) return;
+  const WindowHandle handle = win->handle, focus = win->focus;
+  const std::uint32_t thread = win->thread_id, process = win->process_id;
+  change(*win);
+  // The identities belong to the desktop.
+  win->handle = handle;
+  win->focus = focus;
+  win->thread_id = thread;
+  win->process_id = process;
+  win->field.caret = std::min(win->field.caret, win->field.text.size());
+  win->field.anchor = std::min(win->field.anchor, win->field.text.size());
+}
+
+std::u16string SimDesktop::text(WindowHandle w) const {
+  std::lock_guard lock(mutex_);
+  const SimWindow* win = find_window(w);
+  return win ? win->field.text : std::u16string{};
+}
+
+std::string SimDesktop::text_utf8(WindowHandle w) const { return text::from_utf16(text(w)); }
+
+void SimDesktop::set_text(WindowHandle w, std::u16string_view t) {
+  std::lock_guard lock(mutex_);
+  if (SimWindow* win = find_window(w)) {
+    win->field.text = std::u16string(t);
+    win->field.caret = win->field.anchor = t.size();
+  }
+}
+
+void SimDesktop::select(WindowHandle w, std::size_t anchor, std::size_t caret) {
+  std::lock_guard lock(mutex_);
+  if (SimWindow* win = find_window(w)) {
+    win->field.anchor = std::min(anchor, win->field.text.size());
+    win->field.caret = std::min(caret, win->field.text.size());
+  }
+}
+
+void SimDesktop::select_all(WindowHandle w) {
+  std::lock_guard lock(mutex_);
+  if (SimWindow* win = find_window(w)) {
+    win->field.anchor = 0;
+    win->field.caret = win->field.text.size();
+  }
+}
+
+LayoutHandle SimDesktop::window_layout(WindowHandle w) const {
+  std::lock_guard lock(mutex_);
+  const SimWindow* win = find_window(w);
+  return win ? win->layout : 0;
+}
+
+void SimDesktop::set_window_layout(WindowHandle w, LayoutHandle layout) {
+  std::lock_guard lock(mutex_);
+  if (SimWindow* win = find_window(w)) win->layout = layout;
+}
+
+// ---- input ----
+
+void SimDesktop::physical_key(std::uint16_t vk, bool down) {
+  std::lock_guard lock(mutex_);
+  apply_key(vk, down);
+}
+
+void SimDesktop::insert_text(std::u16string_view t) {
+  std::lock_guard lock(mutex_);
+  if (SimWindow* w = foreground_locked()) type_char(w->field, t);
+}
+
+void SimDesktop::set_key_down(int vk, bool down) {
+  std::lock_guard lock(mutex_);
+  const std::uint16_t v = physical_vk(static_cast<std::uint16_t>(vk));
+  if (v < 256) keys_[v] = down;
+}
+
+bool SimDesktop::key_down(int vk) const {
+  std::lock_guard lock(mutex_);
+  return key_is_down(vk);
+}
+
+bool SimDesktop::caps_lock_on() const {
+  std::lock_guard lock(mutex_);
+  return caps_toggle_;
+}
+
+void SimDesktop::set_caps_lock(bool on) {
+  std::lock_guard lock(mutex_);
+  caps_toggle_ = on;
+}
+
+void SimDesktop::set_injected_input_hook(std::function<void(const KeyInput&)> hook) {
+  std::lock_guard lock(mutex_);
+  injected_hook_ = std::move(hook);
+}
+
+void SimDesktop::set_send_input_blocked(bool blocked) {
+  std::lock_guard lock(mutex_);
+  send_input_blocked_ = blocked;
+}
+
+// ---- layouts and monitors ----
+
+void SimDesktop::set_installed_layouts(std::vector<LayoutHandle> layouts) {
+  std::lock_guard lock(mutex_);
+  layouts_ = std::move(layouts);
+}
+
+std::vector<LayoutHandle> SimDesktop::installed_layouts() const {
+  std::lock_guard lock(mutex_);
+  return layouts_;
+}
+
+void SimDesktop::install_layout(LayoutHandle layout) {
+  std::lock_guard lock(mutex_);
+  if (std::find(layouts_.begin(), layouts_.end(), layout) == layouts_.end()) layouts_.push_back(layout);
+}
+
+MonitorHandle SimDesktop::primary_monitor() const {
+  std::lock_guard lock(mutex_);
+  return monitors_.begin()->first;
+}
+
+MonitorHandle SimDesktop::add_monitor(Rect monitor, Rect work) {
+  std::lock_guard lock(mutex_);
+  const MonitorHandle m = next_monitor_++;
+  monitors_[m] = MonitorInfo{monitor_info_size, monitor, work};
+  return m;
+}
+
+void SimDesktop::set_monitor_info_fails(bool fails) {
+  std::lock_guard lock(mutex_);
+  monitor_info_fails_ = fails;
+}
+
+// ---- clipboard ----
+
+void SimDesktop::set_clipboard(std::vector<SimClipboardItem> items) {
+  std::lock_guard lock(mutex_);
+  put_clipboard(std::move(items));
+}
+
+void SimDesktop::set_clipboard_text(std::u16string_view t) {
+  std::lock_guard lock(mutex_);
+  put_clipboard({SimClipboardItem{win::CF_UNICODETEXT, utf16_block(t)}});
+}
+
+std::vector<SimClipboardItem> SimDesktop::clipboard() const {
+  std::lock_guard lock(mutex_);
+  return clipboard_;
+}
+
+std::optional<std::u16string> SimDesktop::clipboard_text() const {
+  std::lock_guard lock(mutex_);
+  const SimClipboardItem* item = clipboard_item(win::CF_UNICODETEXT);
+  if (!item) return std::nullopt;
+  return utf16_of_block(item->bytes);
+}
+
+bool SimDesktop::clipboard_open() const {
+  std::lock_guard lock(mutex_);
+  return clipboard_is_open_;
+}
+
+void SimDesktop::refuse_clipboard_opens(int count) {
+  std::lock_guard lock(mutex_);
+  refuse_opens_ = count;
+}
+
+void SimDesktop::set_clipboard_locked(bool locked) {
+  std::lock_guard lock(mutex_);
+  clipboard_locked_ = locked;
+}
+
+void SimDesktop::set_clipboard_refuses_data(bool refuses) {
+  std::lock_guard lock(mutex_);
+  clipboard_refuses_data_ = refuses;
+}
+
+// ---- processes and message boxes ----
+
+std::size_t SimDesktop::handles_open() const {
+  std::lock_guard lock(mutex_);
+  return handles_.size();
+}
+
+std::size_t SimDesktop::handles_opened() const {
+  std::lock_guard lock(mutex_);
+  return handles_opened_;
+}
+
+std::size_t SimDesktop::bad_closes() const {
+  std::lock_guard lock(mutex_);
+  return bad_closes_;
+}
+
+void SimDesktop::queue_answers(std::vector<int> answers) {
+  std::lock_guard lock(mutex_);
+  answers_.insert(answers_.end(), answers.begin(), answers.end());
+}
+
+void SimDesktop::set_default_answer(int answer) {
+  std::lock_guard lock(mutex_);
+  default_answer_ = answer;
+}
+
+std::vector<SimMessageBox> SimDesktop::message_boxes() const {
+  std::lock_guard lock(mutex_);
+  std::vector<SimMessageBox> out;
+  for (const SimCall& c : calls_)
+    if (c.kind == SimCallKind::MessageBox) out.push_back({c.window, c.text, c.caption, c.style, c.answer});
+  return out;
+}
+
+// ---- log and clock ----
+
+std::vector<SimCall> SimDesktop::calls() const {
+  std::lock_guard lock(mutex_);
+  return calls_;
+}
+
+std::vector<SimCall> SimDesktop::calls(SimCallKind kind) const {
+  std::lock_guard lock(mutex_);
+  std::vector<SimCall> out;
+  for (const SimCall& c : calls_)
+    if (c.kind == kind) out.push_back(c);
+  return out;
+}
+
+void SimDesktop::clear_calls() {
+  std::lock_guard lock(mutex_);
+  calls_.clear();
+}
+
+std::vector<KeyInput> SimDesktop::sent_records() const {
+  std::lock_guard lock(mutex_);
+  std::vector<KeyInput> out;
+  for (const SimCall& c : calls_)
+    if (c.kind == SimCallKind::SendInput) out.insert(out.end(), c.records.begin(), c.records.end());
+  return out;
+}
+
+std::vector<SimLayoutRequest> SimDesktop::layout_requests() const {
+  std::lock_guard lock(mutex_);
+  std::vector<SimLayoutRequest> out;
+  for (const SimCall& c : calls_)
+    if (c.kind == SimCallKind::PostMessage && c.message == win::WM_INPUTLANGCHANGEREQUEST)
+      out.push_back({c.window, static_cast<LayoutHandle>(c.lparam)});
+  return out;
+}
+
+void SimDesktop::set_observer(std::function<void(const SimCall&)> observer) {
+  std::lock_guard lock(mutex_);
+  observer_ = std::move(observer);
+}
+
+void SimDesktop::set_keep_calls(bool keep) {
+  std::lock_guard lock(mutex_);
+  keep_calls_ = keep;
+}
+
+std::chrono::milliseconds SimDesktop::elapsed() const {
+  std::lock_guard lock(mutex_);
+  return elapsed_;
+}
+
+void SimDesktop::advance(std::chrono::milliseconds by) {
+  std::lock_guard lock(mutex_);
+  elapsed_ += by;
+}
+
+std::uint64_t SimDesktop::pumps() const {
+  std::lock_guard lock(mutex_);
+  return pumps_;
+}
+
+}  // namespace klavix

@@ -134,14 +134,20 @@ TEST_F(UcdFiles, FullCaseMappingsOfEveryCodePoint) {
   EXPECT_GT(unconditional, 100u);
 
   std::size_t multi = 0;
+  std::u32string got_lower;
+  std::u32string got_upper;
+  auto lower_it = lower.begin();
+  auto upper_it = upper.begin();
   for (char32_t cp = 0; cp < code_space; ++cp) {
-    const auto l = lower.find(cp);
-    const auto u = upper.find(cp);
-    const std::u32string want_lower = l == lower.end() ? std::u32string(1, cp) : l->second;
-    const std::u32string want_upper = u == upper.end() ? std::u32string(1, cp) : u->second;
+    // Both maps are walked in code point order beside the loop.
+    const char32_t self[] = {cp};
+    std::u32string_view want_lower(self, 1);
+    std::u32string_view want_upper(self, 1);
+    if (lower_it != lower.end() && lower_it->first == cp) want_lower = (lower_it++)->second;
+    if (upper_it != upper.end() && upper_it->first == cp) want_upper = (upper_it++)->second;
     multi += want_upper.size() > 1;
-    std::u32string got_lower;
-    std::u32string got_upper;
+    got_lower.clear();
+    got_upper.clear();
     append_lower(got_lower, cp);
     append_upper(got_upper, cp);
     if (got_lower != want_lower || got_upper != want_upper) {

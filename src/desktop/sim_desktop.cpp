@@ -164,16 +164,18 @@ const SimWindow* SimDesktop::find_window(WindowHandle w) const {
 }
 
 SimWindow* SimDesktop::find_by_thread(std::uint32_t thread_id) {
-  for (auto& [h, w] : windows_)
-    if (w.thread_id == thread_id) return &w;
-  return nullptr;
+  auto it = by_thread_.find(thread_id);
+  return it == by_thread_.end() ? nullptr : find_window(it->second);
+}
+
+SimWindow* SimDesktop::find_by_process(std::uint32_t process_id) {
+  auto it = by_process_.find(process_id);
+  return it == by_process_.end() ? nullptr : find_window(it->second);
 }
 
 SimWindow* SimDesktop::find_by_focus(WindowHandle f) {
-  if (f == 0) return nullptr;
-  for (auto& [h, w] : windows_)
-    if (w.focus == f) return &w;
-  return nullptr;
+  auto it = by_focus_.find(f);
+  return it == by_focus_.end() ? nullptr : find_window(it->second);
 }
 
 SimWindow* SimDesktop::foreground_locked() { return find_window(foreground_); }
@@ -416,9 +418,7 @@ bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintpt
 
 ProcessHandle SimDesktop::open_process(std::uint32_t access, bool /*inherit*/, std::uint32_t process_id) {
   std::lock_guard lock(mutex_);
-  const SimWindow* owner = nullptr;
-  for (const auto& [h, w] : windows_)
-    if (process_id != 0 && w.process_id == process_id) owner = &w;
+  const SimWindow* owner = find_by_process(process_id);
   ProcessHandle p = 0;
   if (owner && !owner->open_process_fails) {
     p = next_process_handle_;
@@ -441,9 +441,7 @@ std::optional<std::u16string> SimDesktop::query_full_process_image_name(ProcessH
   auto it = handles_.find(p);
   if (it == handles_.end()) return std::nullopt;
   if (!(it->second.access & (win::PROCESS_QUERY_LIMITED_INFORMATION | process_query_information))) return std::nullopt;
-  const SimWindow* owner = nullptr;
-  for (const auto& [h, w] : windows_)
-    if (w.process_id == it->second.process_id) owner = &w;
+  const SimWindow* owner = find_by_process(it->second.process_id);
   if (!owner || owner->image_query_fails) return std::nullopt;
   std::u16string path = owner->image_path;
   if (flags & 1) {  // PROCESS_NAME_NATIVE: the device form of the path
@@ -702,9 +700,23 @@ WindowHandle SimDesktop::create_window(SimWindow spec) {
   spec.field.caret = std::min(spec.field.caret, spec.field.text.size());
   spec.field.anchor = std::min(spec.field.anchor, spec.field.text.size());
   const WindowHandle h = spec.handle;
+  by_thread_[spec.thread_id] = h;
+  by_process_[spec.process_id] = h;
+  by_focus_[spec.focus] = h;
   windows_[h] = std::move(spec);
   foreground_ = h;
   return h;
+}
+
+void SimDesktop::destroy_window(WindowHandle w) {
+  std::lock_guard lock(mutex_);
+  auto it = windows_.find(w);
+  if (it == windows_.end()) return;
+  by_thread_.erase(it->second.thread_id);
+  by_process_.erase(it->second.process_id);
+  by_focus_.erase(it->second.focus);
+  windows_.erase(it);
+  if (foreground_ == w) foreground_ = 0;
 }
 
 void SimDesktop::set_foreground(WindowHandle w) {

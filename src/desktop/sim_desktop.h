@@ -172,6 +172,8 @@ class SimDesktop final : public Desktop {
   // ---- windows ----
   // Adds a window (handles, thread and process ids are assigned) and brings it to the front.
   WindowHandle create_window(SimWindow spec = {});
+  // Removes a window (as closing it would); the foreground becomes none when it was in front.
+  void destroy_window(WindowHandle w);
   void set_foreground(WindowHandle w);  // 0: no foreground window
   std::optional<SimWindow> window(WindowHandle w) const;  // a copy
   // Changes a window under the lock; `change` must not call the desktop.
@@ -266,6 +268,7 @@ class SimDesktop final : public Desktop {
   const SimWindow* find_window(WindowHandle w) const;
   SimWindow* find_by_thread(std::uint32_t thread_id);
   SimWindow* find_by_focus(WindowHandle w);
+  SimWindow* find_by_process(std::uint32_t process_id);
   SimWindow* foreground_locked();
   void log(SimCall call);
   void apply_record(const KeyInput& r);
@@ -281,6 +284,10 @@ class SimDesktop final : public Desktop {
   mutable std::mutex mutex_;
   std::map<WindowHandle, SimWindow> windows_;
   std::set<WindowHandle> message_windows_;
+  // Lookups by thread, process and focus control stay cheap with thousands of windows.
+  std::map<std::uint32_t, WindowHandle> by_thread_;
+  std::map<std::uint32_t, WindowHandle> by_process_;
+  std::map<WindowHandle, WindowHandle> by_focus_;
   WindowHandle foreground_ = 0;
   WindowHandle next_handle_ = 0x10010;
   std::uint32_t next_thread_ = 0x1000;

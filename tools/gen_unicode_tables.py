@@ -164,6 +164,7 @@ def emit_ranges(out, name, ranges):
     items = ["{%s, %s, %d}," % (hex_cp(a), hex_cp(b), s) for a, b, s in ranges]
     emit_items(out, items)
     out.append("};")
+    out.append("static_assert(well_formed(%s_ranges));" % name)
     out.append("")
 
 
@@ -187,6 +188,7 @@ def emit_case_map(out, name, runs, pool):
     items = ["{%s, %d, %d, %d, %d}," % (hex_cp(f), c, s, l, v) for f, c, s, l, v in runs]
     emit_items(out, items)
     out.append("};")
+    out.append("static_assert(well_formed(%s_runs, %s_pool));" % (name, name))
     out.append("")
 
 

@@ -190,6 +190,7 @@ constexpr Range alphabetic_ranges[] = {
   {0x2B740, 0x2B81D, 1}, {0x2B820, 0x2CEA1, 1}, {0x2CEB0, 0x2EBE0, 1}, {0x2F800, 0x2FA1D, 1},
   {0x30000, 0x3134A, 1}, {0x31350, 0x323AF, 1},
 };
+static_assert(well_formed(alphabetic_ranges));
 
 constexpr Range lowercase_ranges[] = {
   {0x0061, 0x007A, 1}, {0x00AA, 0x00AA, 1}, {0x00B5, 0x00B5, 1}, {0x00BA, 0x00BA, 1},
@@ -242,6 +243,7 @@ constexpr Range lowercase_ranges[] = {
   {0x1D7C4, 0x1D7C9, 1}, {0x1D7CB, 0x1D7CB, 1}, {0x1DF00, 0x1DF09, 1}, {0x1DF0B, 0x1DF1E, 1},
   {0x1DF25, 0x1DF2A, 1}, {0x1E030, 0x1E06D, 1}, {0x1E922, 0x1E943, 1},
 };
+static_assert(well_formed(lowercase_ranges));
 
 constexpr Range uppercase_ranges[] = {
   {0x0041, 0x005A, 1}, {0x00C0, 0x00D6, 1}, {0x00D8, 0x00DE, 1}, {0x0100, 0x0136, 2},
@@ -288,12 +290,14 @@ constexpr Range uppercase_ranges[] = {
   {0x1D790, 0x1D7A8, 1}, {0x1D7CA, 0x1D7CA, 1}, {0x1E900, 0x1E921, 1}, {0x1F130, 0x1F149, 1},
   {0x1F150, 0x1F169, 1}, {0x1F170, 0x1F189, 1},
 };
+static_assert(well_formed(uppercase_ranges));
 
 constexpr Range white_space_ranges[] = {
   {0x0009, 0x000D, 1}, {0x0020, 0x0020, 1}, {0x0085, 0x0085, 1}, {0x00A0, 0x00A0, 1},
   {0x1680, 0x1680, 1}, {0x2000, 0x200A, 1}, {0x2028, 0x2029, 1}, {0x202F, 0x202F, 1},
   {0x205F, 0x205F, 1}, {0x3000, 0x3000, 1},
 };
+static_assert(well_formed(white_space_ranges));
 
 constexpr char32_t lower_pool[] = {
   0x0069, 0x0307,
@@ -351,6 +355,7 @@ constexpr CaseRun lower_runs[] = {
   {0x10594, 2, 1, 0, 39}, {0x10C80, 51, 1, 0, 64}, {0x118A0, 32, 1, 0, 32},
   {0x16E40, 32, 1, 0, 32}, {0x1E900, 34, 1, 0, 34},
 };
+static_assert(well_formed(lower_runs, lower_pool));
 
 constexpr char32_t upper_pool[] = {
   0x0053, 0x0053, 0x02BC, 0x004E, 0x004A, 0x030C, 0x0399, 0x0308, 0x0301, 0x03A5, 0x0308, 0x0301,
@@ -458,6 +463,7 @@ constexpr CaseRun upper_runs[] = {
   {0x10CC0, 51, 1, 0, -64}, {0x118C0, 32, 1, 0, -32}, {0x16E60, 32, 1, 0, -32},
   {0x1E922, 34, 1, 0, -34},
 };
+static_assert(well_formed(upper_runs, upper_pool));
 
 }  // namespace
 

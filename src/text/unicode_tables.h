@@ -48,6 +48,35 @@ struct CaseRun {
   std::int32_t value;
 };
 
+// What the lookups rely on, checked when the tables compile: sorted, strides of 1 or 2, and
+// no span reaching into the next entry.
+template <std::size_t N>
+constexpr bool well_formed(const Range (&ranges)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    const Range& r = ranges[i];
+    if ((r.stride != 1 && r.stride != 2) || r.first > r.last || r.last > 0x10FFFF) return false;
+    if ((r.last - r.first) % r.stride != 0) return false;
+    if (i + 1 < N && r.last >= ranges[i + 1].first) return false;
+  }
+  return true;
+}
+
+template <std::size_t N, std::size_t P>
+constexpr bool well_formed(const CaseRun (&runs)[N], const char32_t (&)[P]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    const CaseRun& r = runs[i];
+    if ((r.stride != 1 && r.stride != 2) || r.count == 0) return false;
+    const char32_t last = r.first + (r.count - 1u) * r.stride;
+    if (last > 0x10FFFF) return false;
+    if (i + 1 < N && last >= runs[i + 1].first) return false;
+    if (r.length != 0 &&
+        (r.count != 1 || r.value < 0 || static_cast<std::size_t>(r.value) + r.length > P)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 struct CaseMap {
   const CaseRun* runs;
   std::size_t count;

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
+# Debian's wine64 package installs its programs under /usr/lib/wine only.
+export PATH="$PATH:/usr/lib/wine"
 
 bash scripts/setup.sh
 

@@ -2,6 +2,8 @@
 # Runs a Windows program under Wine with a private prefix unless the caller chose one.
 # ctest uses it as the emulator for every Windows test.
 set -u
+# Debian's wine64 package installs its programs under /usr/lib/wine only.
+export PATH="$PATH:/usr/lib/wine"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [ -z "${WINEPREFIX:-}" ]; then

@@ -8,11 +8,14 @@
 #endif
 
 // PE calls the read-only data section .rdata, ELF .rodata. Neither adds a leading underscore to
-// C names on x86-64, so the labels below are the names the declarations use.
+// C names on x86-64, so the labels below are the names the declarations use. COFF has no section
+// stack, so there the block returns to .text, where the compiler left it.
 #if defined(_WIN32)
-#define KLAVIX_RODATA ".pushsection .rdata,\"dr\"\n"
+#define KLAVIX_RODATA_BEGIN ".section .rdata,\"dr\"\n"
+#define KLAVIX_RODATA_END ".text\n"
 #else
-#define KLAVIX_RODATA ".pushsection .rodata\n"
+#define KLAVIX_RODATA_BEGIN ".pushsection .rodata\n"
+#define KLAVIX_RODATA_END ".popsection\n"
 #endif
 
 #define KLAVIX_EMBED(name, file)            \
@@ -21,8 +24,8 @@
   ".globl " #name "_end\n" #name "_begin:\n" \
   ".incbin \"" KLAVIX_DATA_DIR "/" file "\"\n" #name "_end:\n"
 
-__asm__(KLAVIX_RODATA KLAVIX_EMBED(klavix_en_words, "en_words.txt") KLAVIX_EMBED(klavix_ru_words, "ru_words.txt")
-            ".popsection\n");
+__asm__(KLAVIX_RODATA_BEGIN KLAVIX_EMBED(klavix_en_words, "en_words.txt") KLAVIX_EMBED(klavix_ru_words, "ru_words.txt")
+            KLAVIX_RODATA_END);
 
 extern "C" {
 extern const char klavix_en_words_begin[];

@@ -113,12 +113,20 @@ TEST(EmbeddedLists, EveryLineIsFoundWithItsCount) {
   }
 }
 
+// "^", the characters, "$".
+std::u32string marked(std::string_view word) {
+  std::u32string w(1, U'^');
+  w += *text::decode_utf8(word);
+  w.push_back(U'$');
+  return w;
+}
+
 // A plain set of code-point triples, made the slow way, as a reference.
 std::set<std::u32string> reference_trigrams(std::string_view list) {
   std::set<std::u32string> out;
   for (std::size_t pos = 0; pos < list.size();) {
     const std::size_t lf = list.find('\n', pos);
-    const std::u32string w = U"^" + *text::decode_utf8(list.substr(pos, list.find(' ', pos) - pos)) + U"$";
+    const std::u32string w = marked(list.substr(pos, list.find(' ', pos) - pos));
     for (std::size_t i = 0; i + 3 <= w.size(); ++i) out.insert(w.substr(i, 3));
     pos = lf + 1;
   }
@@ -140,7 +148,7 @@ TEST(EmbeddedLists, MissingTrigramsAgreeWithAPlainSet) {
   EXPECT_EQ(ref[1].size(), 9434u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.word);
-    const std::u32string w = U"^" + *text::decode_utf8(c.word) + U"$";
+    const std::u32string w = marked(c.word);
     unsigned expected = 0;
     for (std::size_t i = 0; i + 3 <= w.size(); ++i) expected += !ref[int(c.layout)].count(w.substr(i, 3));
     EXPECT_EQ(missing_trigrams(shipped(), c.layout, c.word), expected);

@@ -1,0 +1,171 @@
+// The real klavix.exe started twice in one session: the second copy says so, changes nothing
+// and ends with exit code 0 while the first keeps running.
+#include <gtest/gtest.h>
+
+#include "app/texts.h"
+#include "text/text.h"
+
+#include "win/autostart.h"
+#include "win/wide.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace klavix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The build hands us a Unix path; Wine shows the Unix root as drive Z:.
+std::wstring exe_path() {
+  std::string p = KLAVIX_EXE;
+  if (!p.empty() && p[0] == '/') {
+    for (char& c : p)
+      if (c == '/') c = '\\';
+    p = "Z:" + p;
+  }
+  return wide(p);
+}
+
+fs::path fresh_folder(const wchar_t* name) {
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  fs::path dir = fs::path(tmp) / (std::wstring(name) + std::to_wstring(GetCurrentProcessId()));
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir);
+  return dir;
+}
+
+struct Child {
+  PROCESS_INFORMATION pi{};
+  bool started = false;
+};
+
+Child start_klavix(const fs::path& appdata) {
+  SetEnvironmentVariableW(L"APPDATA", appdata.wstring().c_str());
+  Child c;
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  std::wstring cmd = L"\"" + exe_path() + L"\"";
+  c.started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &c.pi) != 0;
+  return c;
+}
+
+DWORD window_process(HWND w) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  return pid;
+}
+
+// Polls for a top-level window of the given class and title that belongs to `pid`.
+HWND wait_for_window(const wchar_t* cls, const wchar_t* title, DWORD pid, int timeout_ms) {
+  for (int waited = 0; waited < timeout_ms; waited += 50) {
+    for (HWND w = FindWindowExW(nullptr, nullptr, cls, title); w; w = FindWindowExW(nullptr, w, cls, title))
+      if (window_process(w) == pid) return w;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK collect_text(HWND w, LPARAM out) {
+  wchar_t buf[1024];
+  const int n = GetWindowTextW(w, buf, 1024);
+  reinterpret_cast<std::vector<std::string>*>(out)->push_back(narrow(std::wstring_view(buf, n)));
+  return TRUE;
+}
+
+class SecondCopyTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegDeleteKeyValueW(HKEY_CURRENT_USER, run_key_path, run_value_name); }
+  void TearDown() override {
+    for (Child* c : {&first, &second}) {
+      if (!c->started) continue;
+      TerminateProcess(c->pi.hProcess, 1);
+      WaitForSingleObject(c->pi.hProcess, 5000);
+      CloseHandle(c->pi.hProcess);
+      CloseHandle(c->pi.hThread);
+    }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, run_key_path, run_value_name);
+    std::error_code ec;
+    fs::remove_all(first_appdata, ec);
+    fs::remove_all(second_appdata, ec);
+  }
+
+  Child first, second;
+  fs::path first_appdata = fresh_folder(L"klavix-first-");
+  fs::path second_appdata = fresh_folder(L"klavix-second-");
+};
+
+TEST_F(SecondCopyTest, ShowsTheNoticeExitsWithZeroAndLeavesTheFirstRunning) {
+  first = start_klavix(first_appdata);
+  ASSERT_TRUE(first.started);
+  HWND tray = wait_for_window(L"KlavixTray", nullptr, first.pi.dwProcessId, 30000);
+  ASSERT_NE(tray, nullptr) << "the first copy never created its tray window";
+
+  // The first start on a clean account: folder, files, marker and the Run value.
+  const fs::path folder = first_appdata / L"Klavix";
+  struct File {
+    const wchar_t* name;
+    std::uintmax_t size;  // 0: any size
+  } files[] = {{L"settings.ini", 0}, {L"exceptions.txt", 391}, {L"apps.txt", 505}, {L".welcome", 0}};
+  for (const File& f : files) {
+    SCOPED_TRACE(narrow(f.name));
+    std::error_code ec;
+    const auto size = fs::file_size(folder / f.name, ec);
+    ASSERT_FALSE(ec);
+    if (f.size) EXPECT_EQ(size, f.size);
+  }
+  EXPECT_TRUE(autostart_enabled());
+
+  second = start_klavix(second_appdata);
+  ASSERT_TRUE(second.started);
+  const std::wstring caption = wide(app_caption);
+  HWND box = wait_for_window(L"#32770", caption.c_str(), second.pi.dwProcessId, 30000);
+  ASSERT_NE(box, nullptr) << "the second copy showed no message box";
+
+  std::vector<std::string> shown;
+  EnumChildWindows(box, collect_text, reinterpret_cast<LPARAM>(&shown));
+  EXPECT_NE(std::find(shown.begin(), shown.end(), std::string(second_copy_text)), shown.end());
+
+  // Until the box is closed the second copy waits; then it ends with 0.
+  EXPECT_EQ(WaitForSingleObject(second.pi.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_EQ(WaitForSingleObject(second.pi.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 1234;
+  GetExitCodeProcess(second.pi.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+
+  // The second copy created nothing: not even its settings folder.
+  EXPECT_FALSE(fs::exists(second_appdata / L"Klavix"));
+
+  EXPECT_EQ(WaitForSingleObject(first.pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(IsWindow(tray));
+}
+
+// "Выход" from the tray menu: the icon's right click opens the menu, the last item ends the
+// process with exit code 0.
+TEST_F(SecondCopyTest, ExitFromTheMenuEndsTheProcessWithZero) {
+  first = start_klavix(first_appdata);
+  ASSERT_TRUE(first.started);
+  HWND tray = wait_for_window(L"KlavixTray", nullptr, first.pi.dwProcessId, 30000);
+  ASSERT_NE(tray, nullptr);
+  PostMessageW(tray, WM_APP + 1, 1, WM_RBUTTONUP);
+  HWND menu = wait_for_window(L"#32768", nullptr, first.pi.dwProcessId, 10000);
+  ASSERT_NE(menu, nullptr) << "no menu opened";
+  // The menu's own loop reads the keys from its thread's queue: up from nothing selected
+  // lands on the last item.
+  PostMessageW(tray, WM_KEYDOWN, VK_UP, 0);
+  PostMessageW(tray, WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_EQ(WaitForSingleObject(first.pi.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 1234;
+  GetExitCodeProcess(first.pi.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
+}  // namespace klavix

@@ -88,7 +88,7 @@ inline Sent summarise(const std::vector<KeyInput>& records) {
 }
 
 class EngineDesk : public ::testing::Test {
- protected:
+  public:
   EngineDesk() : channel(make_channel()) {
     apply_settings(rt, default_settings());
     rt.event_sender.set(channel.sender);

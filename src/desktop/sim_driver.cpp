@@ -71,6 +71,8 @@ void SimSession::start() {
     const bool unicode = (r.flags & win::KEYEVENTF_UNICODE) != 0;
     const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
     const std::uint32_t flags = win::LLKHF_INJECTED | (up ? llkhf_up : 0) | (r.flags & win::KEYEVENTF_EXTENDEDKEY);
+    // Waits for the physical key being delivered: the system queues injected input behind it.
+    std::lock_guard lock(hook_mutex_);
     if (hook_key(unicode ? sim_vk_packet : r.vk, !up, flags, r.scan)) ++injected_swallowed_;
   });
   engine_ = std::thread(run_engine, std::ref(desktop_), std::ref(*rt_), std::move(channel.receiver));
@@ -78,6 +80,7 @@ void SimSession::start() {
 
 void SimSession::stop() {
   if (!started_ || !rt_) return;
+  sent_since_wait_ = true;  // and the dictionaries may still be building
   wait_idle();
   desktop_.set_injected_input_hook(nullptr);
   // The runtime holds the last sending end: with it gone the engine sees the channel close
@@ -87,13 +90,13 @@ void SimSession::stop() {
 }
 
 void SimSession::wait_idle() {
-  if (!rt_) return;
+  // Nothing sent since the last wait: the engine is idle already (it only acts on events).
+  if (!rt_ || !sent_since_wait_.exchange(false)) return;
   if (const EventSender* s = rt_->event_sender.get()) s->wait_until_idle();
 }
 
 bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan) {
   if (!rt_) return false;
-  std::lock_guard lock(hook_mutex_);
   const bool alt = desktop_.key_down(win::VK_MENU) || vk == win::VK_LMENU || vk == win::VK_RMENU;
   std::uintptr_t wparam;
   if (down)
@@ -104,16 +107,20 @@ bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std:
   ev.vk = vk;
   ev.scan = scan;
   ev.flags = flags;
+  if (!(flags & win::LLKHF_INJECTED)) sent_since_wait_ = true;
   return keyboard_hook(hook_state_, *rt_, desktop_, static_cast<int>(win::HC_ACTION), wparam, ev);
 }
 
 bool SimSession::key_down(std::uint16_t vk) {
+  // The key reaches the window before anything the engine sends in answer to it.
+  std::lock_guard lock(hook_mutex_);
   const bool swallowed = hook_key(vk, true, 0, desktop_.map_virtual_key(vk, win::MAPVK_VK_TO_VSC));
   if (!swallowed) desktop_.physical_key(vk, true);
   return swallowed;
 }
 
 bool SimSession::key_up(std::uint16_t vk) {
+  std::lock_guard lock(hook_mutex_);
   const bool swallowed = hook_key(vk, false, llkhf_up, desktop_.map_virtual_key(vk, win::MAPVK_VK_TO_VSC));
   if (!swallowed) desktop_.physical_key(vk, false);
   return swallowed;
@@ -149,6 +156,7 @@ void SimSession::caps_lock() {
 void SimSession::click() {
   if (!rt_) return;
   std::lock_guard lock(hook_mutex_);
+  sent_since_wait_ = true;
   mouse_hook(*rt_, static_cast<int>(win::HC_ACTION), win::WM_LBUTTONDOWN);
   mouse_hook(*rt_, static_cast<int>(win::HC_ACTION), win::WM_LBUTTONUP);
 }
@@ -165,6 +173,7 @@ void SimSession::type_character(char32_t c, std::optional<Layout> word) {
   if (!key) {
     std::string utf8;
     text::append_utf8(utf8, c);
+    std::lock_guard lock(hook_mutex_);
     hook_key(sim_vk_packet, true, 0, 0);
     desktop_.insert_text(text::to_utf16(utf8));
     hook_key(sim_vk_packet, false, llkhf_up, 0);

@@ -92,15 +92,18 @@ class SimSession {
   std::uint64_t injected_swallowed() const { return injected_swallowed_.load(); }
 
  private:
-  bool hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan);
+  bool hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan);  // hook_mutex_ held
 
   SimDesktop& desktop_;
   std::unique_ptr<Runtime> rt_;
   KeyboardHookState hook_state_;
-  std::mutex hook_mutex_;  // the hook procedures run one at a time, as on the main thread
+  // The hook procedures run one at a time, as on the main thread, and a physical key is
+  // delivered to the window before the engine's answer to it (held across both).
+  std::mutex hook_mutex_;
   std::thread engine_;
   bool started_ = false;
   std::atomic<std::uint64_t> injected_swallowed_{0};
+  std::atomic<bool> sent_since_wait_{false};
 };
 
 }  // namespace klavix

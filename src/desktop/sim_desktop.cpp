@@ -638,8 +638,8 @@ std::uint32_t SimDesktop::clipboard_sequence_number() {
 
 WindowHandle SimDesktop::create_message_window() {
   std::lock_guard lock(mutex_);
-  const WindowHandle h = next_handle_;
-  next_handle_ += 0x10;
+  const WindowHandle h = next_message_window_;
+  next_message_window_ += 0x10;
   SimCall c;
   c.kind = SimCallKind::CreateMessageWindow;
   c.window = h;

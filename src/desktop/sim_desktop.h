@@ -290,6 +290,8 @@ class SimDesktop final : public Desktop {
   std::map<WindowHandle, WindowHandle> by_focus_;
   WindowHandle foreground_ = 0;
   WindowHandle next_handle_ = 0x10010;
+  // Apart from the others, so window handles do not depend on when the engine made its own.
+  WindowHandle next_message_window_ = 0x7F0010;
   std::uint32_t next_thread_ = 0x1000;
   std::uint32_t next_process_ = 0x2000;
   std::vector<LayoutHandle> layouts_;

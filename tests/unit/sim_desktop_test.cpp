@@ -34,9 +34,9 @@ std::vector<KeyInput> units(std::u16string_view s) {
   return out;
 }
 
-class Desk : public ::testing::Test {
+class SimDesk : public ::testing::Test {
  protected:
-  Desk() { w = desk.create_window(); }
+  SimDesk() { w = desk.create_window(); }
   void send(const std::vector<KeyInput>& records) { EXPECT_EQ(desk.send_input(records), records.size()); }
   SimField field() const { return desk.window(w)->field; }
 
@@ -55,7 +55,7 @@ struct FieldCase {
   std::size_t expected_caret;
 };
 
-TEST_F(Desk, SynthesizedRecordsEditTheFieldAsWindowsWould) {
+TEST_F(SimDesk, SynthesizedRecordsEditTheFieldAsWindowsWould) {
   const std::u16string smile = u"\U0001F600";  // outside the BMP: two units
   const FieldCase cases[] = {
       {"backspace erases the character before the caret", u"abc", 3, 3, {down(win::VK_BACK), up(win::VK_BACK)}, u"ab", 2},
@@ -92,12 +92,12 @@ TEST_F(Desk, SynthesizedRecordsEditTheFieldAsWindowsWould) {
   }
 }
 
-TEST_F(Desk, TextOfAnUnpairedSurrogateReadsAsReplacementCharacter) {
+TEST_F(SimDesk, TextOfAnUnpairedSurrogateReadsAsReplacementCharacter) {
   send({unit_down(0xD83D)});
   EXPECT_EQ(desk.text_utf8(w), "\xEF\xBF\xBD");
 }
 
-TEST_F(Desk, VirtualKeysFollowTheWindowsLayoutAndCapsLock) {
+TEST_F(SimDesk, VirtualKeysFollowTheWindowsLayoutAndCapsLock) {
   struct Case {
     LayoutHandle layout;
     bool caps;
@@ -125,7 +125,7 @@ TEST_F(Desk, VirtualKeysFollowTheWindowsLayoutAndCapsLock) {
   }
 }
 
-TEST_F(Desk, InputGoesToTheForegroundWindowOnly) {
+TEST_F(SimDesk, InputGoesToTheForegroundWindowOnly) {
   const WindowHandle other = desk.create_window();
   send(units(u"x"));
   desk.set_foreground(w);
@@ -136,7 +136,7 @@ TEST_F(Desk, InputGoesToTheForegroundWindowOnly) {
   EXPECT_EQ(desk.text(w), u"y");
 }
 
-TEST_F(Desk, BlockedInputIsLoggedButNeverArrives) {
+TEST_F(SimDesk, BlockedInputIsLoggedButNeverArrives) {
   desk.set_send_input_blocked(true);
   const std::vector<KeyInput> r = units(u"x");
   EXPECT_EQ(desk.send_input(r), 0u);
@@ -145,7 +145,7 @@ TEST_F(Desk, BlockedInputIsLoggedButNeverArrives) {
   EXPECT_FALSE(desk.calls(SimCallKind::SendInput)[0].ok);
 }
 
-TEST_F(Desk, EverySendInputCallIsLoggedWithItsExactRecords) {
+TEST_F(SimDesk, EverySendInputCallIsLoggedWithItsExactRecords) {
   const std::vector<KeyInput> first = {KeyInput{win::VK_BACK, 0x0E, 0, 0, 0x41564958}};
   const std::vector<KeyInput> second = units(u"ab");
   send(first);
@@ -159,7 +159,7 @@ TEST_F(Desk, EverySendInputCallIsLoggedWithItsExactRecords) {
   EXPECT_EQ(desk.sent_records(), all);
 }
 
-TEST_F(Desk, InjectedInputHookSeesEveryRecordBeforeItTakesEffect) {
+TEST_F(SimDesk, InjectedInputHookSeesEveryRecordBeforeItTakesEffect) {
   std::vector<std::pair<KeyInput, std::u16string>> seen;
   desk.set_injected_input_hook([&](const KeyInput& r) { seen.push_back({r, u""}); });
   send(units(u"ab"));
@@ -170,7 +170,7 @@ TEST_F(Desk, InjectedInputHookSeesEveryRecordBeforeItTakesEffect) {
 
 // ---- keys ----
 
-TEST_F(Desk, KeyStatesAndModifierRelease) {
+TEST_F(SimDesk, KeyStatesAndModifierRelease) {
   struct Case {
     int held;
     int asked;
@@ -191,7 +191,7 @@ TEST_F(Desk, KeyStatesAndModifierRelease) {
   }
 }
 
-TEST_F(Desk, CapsLockTapTogglesTheLowBitOnce) {
+TEST_F(SimDesk, CapsLockTapTogglesTheLowBitOnce) {
   EXPECT_EQ(desk.get_key_state(win::VK_CAPITAL) & 1, 0);
   send({down(win::VK_CAPITAL), up(win::VK_CAPITAL)});
   EXPECT_EQ(desk.get_key_state(win::VK_CAPITAL) & 1, 1);
@@ -241,7 +241,7 @@ TEST(SimKeys, KeyCharacterOfTheTable) {
 
 // ---- Ctrl+C, Ctrl+V and the clipboard ----
 
-TEST_F(Desk, CopyPutsTheSelectionOnTheClipboardWithANewSequenceNumber) {
+TEST_F(SimDesk, CopyPutsTheSelectionOnTheClipboardWithANewSequenceNumber) {
   desk.set_text(w, u"say привет");
   desk.select(w, 4, 10);
   const std::uint32_t before = desk.clipboard_sequence_number();
@@ -260,7 +260,7 @@ TEST_F(Desk, CopyPutsTheSelectionOnTheClipboardWithANewSequenceNumber) {
   EXPECT_EQ(field().text, u"say привет");  // copying changes nothing on the screen
 }
 
-TEST_F(Desk, CopyThatDoesNotHappen) {
+TEST_F(SimDesk, CopyThatDoesNotHappen) {
   struct Case {
     const char* name;
     SimCopy copy;
@@ -295,7 +295,7 @@ TEST_F(Desk, CopyThatDoesNotHappen) {
   }
 }
 
-TEST_F(Desk, PasteReplacesTheSelectionWithTheClipboardText) {
+TEST_F(SimDesk, PasteReplacesTheSelectionWithTheClipboardText) {
   struct Case {
     const char* name;
     std::vector<SimClipboardItem> clipboard;
@@ -318,13 +318,13 @@ TEST_F(Desk, PasteReplacesTheSelectionWithTheClipboardText) {
   }
 }
 
-TEST_F(Desk, CtrlReleasedBeforeTheLetterTypesTheLetter) {
+TEST_F(SimDesk, CtrlReleasedBeforeTheLetterTypesTheLetter) {
   send({down(win::VK_LCONTROL), up(win::VK_LCONTROL), down('C'), up('C')});
   EXPECT_EQ(field().text, u"c");
   EXPECT_FALSE(desk.clipboard_text().has_value());
 }
 
-TEST_F(Desk, ClipboardCallsFollowTheOpenCloseRules) {
+TEST_F(SimDesk, ClipboardCallsFollowTheOpenCloseRules) {
   const std::vector<std::uint8_t> block = {'a', 0, 0, 0};
   EXPECT_FALSE(desk.empty_clipboard());  // not open
   EXPECT_FALSE(desk.set_clipboard_data(win::CF_UNICODETEXT, block));
@@ -358,7 +358,7 @@ TEST_F(Desk, ClipboardCallsFollowTheOpenCloseRules) {
   EXPECT_EQ(desk.calls(SimCallKind::CloseClipboard).size(), 2u);
 }
 
-TEST_F(Desk, ClipboardThatRefusesToOpen) {
+TEST_F(SimDesk, ClipboardThatRefusesToOpen) {
   desk.refuse_clipboard_opens(2);
   EXPECT_FALSE(desk.open_clipboard(1));
   EXPECT_FALSE(desk.open_clipboard(1));
@@ -377,7 +377,7 @@ TEST_F(Desk, ClipboardThatRefusesToOpen) {
   EXPECT_TRUE(desk.open_clipboard(1));
 }
 
-TEST_F(Desk, ClipboardBlocksThatCannotBeRead) {
+TEST_F(SimDesk, ClipboardBlocksThatCannotBeRead) {
   SimClipboardItem no_handle{win::CF_TEXT, {'a', 0}};
   no_handle.null_handle = true;
   SimClipboardItem unlockable{win::CF_OEMTEXT, {'b', 0}};
@@ -396,7 +396,7 @@ TEST_F(Desk, ClipboardBlocksThatCannotBeRead) {
   desk.close_clipboard();
 }
 
-TEST_F(Desk, RefusedDataLeavesTheClipboardEmpty) {
+TEST_F(SimDesk, RefusedDataLeavesTheClipboardEmpty) {
   desk.set_clipboard_text(u"old");
   desk.set_clipboard_refuses_data(true);
   ASSERT_TRUE(desk.open_clipboard(1));
@@ -408,7 +408,7 @@ TEST_F(Desk, RefusedDataLeavesTheClipboardEmpty) {
 
 // ---- keyboard layouts ----
 
-TEST_F(Desk, LayoutRequestsSwitchTheWindowOnlyToInstalledLayouts) {
+TEST_F(SimDesk, LayoutRequestsSwitchTheWindowOnlyToInstalledLayouts) {
   struct Case {
     const char* name;
     std::vector<LayoutHandle> installed;
@@ -437,13 +437,13 @@ TEST_F(Desk, LayoutRequestsSwitchTheWindowOnlyToInstalledLayouts) {
   }
 }
 
-TEST_F(Desk, PostingToAWindowThatDoesNotExistFails) {
+TEST_F(SimDesk, PostingToAWindowThatDoesNotExistFails) {
   EXPECT_FALSE(desk.post_message(0x999, win::WM_INPUTLANGCHANGEREQUEST, 0, static_cast<std::intptr_t>(layout_ru)));
   ASSERT_EQ(desk.calls(SimCallKind::PostMessage).size(), 1u);
   EXPECT_FALSE(desk.calls(SimCallKind::PostMessage)[0].ok);
 }
 
-TEST_F(Desk, KeyboardLayoutList) {
+TEST_F(SimDesk, KeyboardLayoutList) {
   desk.set_installed_layouts({layout_en_us, layout_ru, layout_de});
   LayoutHandle out[32] = {};
   EXPECT_EQ(desk.keyboard_layout_list(0, nullptr), 3);  // the number needed
@@ -462,7 +462,7 @@ TEST_F(Desk, KeyboardLayoutList) {
 
 // ---- facts of the foreground check ----
 
-TEST_F(Desk, ProcessHandlesAreTrackedUntilClosed) {
+TEST_F(SimDesk, ProcessHandlesAreTrackedUntilClosed) {
   std::uint32_t pid = 0;
   const std::uint32_t thread = desk.window_thread_process_id(w, &pid);
   EXPECT_NE(thread, 0u);
@@ -482,7 +482,7 @@ TEST_F(Desk, ProcessHandlesAreTrackedUntilClosed) {
   EXPECT_EQ(desk.handles_opened(), 1u);
 }
 
-TEST_F(Desk, ProcessQueriesThatFail) {
+TEST_F(SimDesk, ProcessQueriesThatFail) {
   std::uint32_t pid = 0;
   desk.window_thread_process_id(w, &pid);
   EXPECT_EQ(desk.open_process(win::PROCESS_QUERY_LIMITED_INFORMATION, false, 0), 0u);
@@ -503,7 +503,7 @@ TEST_F(Desk, ProcessQueriesThatFail) {
   EXPECT_EQ(desk.calls(SimCallKind::OpenProcess).size(), 5u);
 }
 
-TEST_F(Desk, FocusControlAndWindowFacts) {
+TEST_F(SimDesk, FocusControlAndWindowFacts) {
   const SimWindow win = *desk.window(w);
   GuiThreadInfo info;
   info.size = 72;
@@ -530,7 +530,7 @@ TEST_F(Desk, FocusControlAndWindowFacts) {
   EXPECT_EQ(mi.work, (Rect{0, 0, 1920, 1040}));
 }
 
-TEST_F(Desk, QueriesThatFail) {
+TEST_F(SimDesk, QueriesThatFail) {
   desk.update_window(w, [](SimWindow& win) {
     win.focus_class = u"RichEdit20W";
     win.focus_style |= win::ES_PASSWORD;
@@ -567,7 +567,7 @@ TEST_F(Desk, QueriesThatFail) {
   EXPECT_FALSE(desk.monitor_info(desk.primary_monitor(), mi));
 }
 
-TEST_F(Desk, WindowsOnASecondMonitor) {
+TEST_F(SimDesk, WindowsOnASecondMonitor) {
   const MonitorHandle second = desk.add_monitor(Rect{1920, 0, 3200, 1024}, Rect{1920, 0, 3200, 1024});
   SimWindow spec;
   spec.monitor = second;
@@ -583,7 +583,7 @@ TEST_F(Desk, WindowsOnASecondMonitor) {
   EXPECT_EQ(desk.window_long(full, win::GWL_STYLE) & win::WS_CAPTION, 0);
 }
 
-TEST_F(Desk, EachWindowHasItsOwnIdentities) {
+TEST_F(SimDesk, EachWindowHasItsOwnIdentities) {
   const WindowHandle second = desk.create_window();
   const SimWindow a = *desk.window(w), b = *desk.window(second);
   EXPECT_NE(a.handle, b.handle);
@@ -602,7 +602,7 @@ TEST_F(Desk, EachWindowHasItsOwnIdentities) {
   EXPECT_EQ(desk.class_name(b.focus, 128), u"");
 }
 
-TEST_F(Desk, MessageWindowIsAWindowOfItsOwn) {
+TEST_F(SimDesk, MessageWindowIsAWindowOfItsOwn) {
   const WindowHandle m = desk.create_message_window();
   EXPECT_NE(m, 0u);
   EXPECT_NE(m, w);
@@ -616,7 +616,7 @@ TEST_F(Desk, MessageWindowIsAWindowOfItsOwn) {
 
 // ---- message boxes ----
 
-TEST_F(Desk, MessageBoxesAreAnsweredFromTheQueueThenTheDefault) {
+TEST_F(SimDesk, MessageBoxesAreAnsweredFromTheQueueThenTheDefault) {
   desk.queue_answers({win::IDYES, win::IDNO});
   desk.set_default_answer(win::IDOK);
   EXPECT_EQ(desk.message_box(0, "first", "Клавикс", 0x50124), win::IDYES);

@@ -60,9 +60,9 @@ TEST(SimTypist, WordLayout) {
 }
 
 // A running engine behind the typist, with a settings folder of its own.
-class Session : public ::testing::Test {
+class SimSessionTest : public ::testing::Test {
  protected:
-  Session() {
+  SimSessionTest() {
     static std::atomic<unsigned> serial{0};
     dir_ = std::filesystem::temp_directory_path() /
            ("klavix-sim-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(serial++));
@@ -70,7 +70,7 @@ class Session : public ::testing::Test {
     set_settings_dir_override(dir_);
     session = std::make_unique<SimSession>(desk);
   }
-  ~Session() override {
+  ~SimSessionTest() override {
     session.reset();
     set_settings_dir_override(std::nullopt);
     std::error_code ec;
@@ -90,7 +90,7 @@ class Session : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-TEST_F(Session, WordTypedInTheWrongLayoutIsCorrectedAfterTheSpace) {
+TEST_F(SimSessionTest, WordTypedInTheWrongLayoutIsCorrectedAfterTheSpace) {
   start();
   type("ghbdtn ");
   EXPECT_EQ(session->text(), "привет ");
@@ -101,7 +101,7 @@ TEST_F(Session, WordTypedInTheWrongLayoutIsCorrectedAfterTheSpace) {
   EXPECT_EQ(session->text(), "привет мир ");
 }
 
-TEST_F(Session, RussianWordTypedOnTheEnglishLayoutUsesTheSameKeys) {
+TEST_F(SimSessionTest, RussianWordTypedOnTheEnglishLayoutUsesTheSameKeys) {
   start();
   type("привет");
   EXPECT_EQ(session->text(), "ghbdtn");  // what the user sees before the space
@@ -109,7 +109,7 @@ TEST_F(Session, RussianWordTypedOnTheEnglishLayoutUsesTheSameKeys) {
   EXPECT_EQ(session->text(), "привет ");
 }
 
-TEST_F(Session, TheHotkeyIsHeldWhileTheEngineActs) {
+TEST_F(SimSessionTest, TheHotkeyIsHeldWhileTheEngineActs) {
   session->runtime().autoswitch_on = false;
   start();
   type("ghbdtn");
@@ -126,7 +126,7 @@ TEST_F(Session, TheHotkeyIsHeldWhileTheEngineActs) {
   EXPECT_FALSE(desk.key_down(win::VK_PAUSE));
 }
 
-TEST_F(Session, SwallowedHotkeyNeverReachesTheWindow) {
+TEST_F(SimSessionTest, SwallowedHotkeyNeverReachesTheWindow) {
   start();
   session->runtime().hotkeys[0] = *parse_hotkey("Q");
   session->tap('Q');
@@ -138,7 +138,7 @@ TEST_F(Session, SwallowedHotkeyNeverReachesTheWindow) {
   EXPECT_EQ(session->text(), "й");
 }
 
-TEST_F(Session, CharacterNoKeyGivesIsPastedAndEndsTheWord) {
+TEST_F(SimSessionTest, CharacterNoKeyGivesIsPastedAndEndsTheWord) {
   start();
   type("ghb×dtn ");
   // The engine lost the word at the pasted character: only dtn was judged.
@@ -148,7 +148,7 @@ TEST_F(Session, CharacterNoKeyGivesIsPastedAndEndsTheWord) {
   EXPECT_EQ(session->text(), shown + "привет ");
 }
 
-TEST_F(Session, CapsLockPressReachesBothTheDesktopAndTheHook) {
+TEST_F(SimSessionTest, CapsLockPressReachesBothTheDesktopAndTheHook) {
   start();
   session->caps_lock();
   EXPECT_TRUE(desk.caps_lock_on());
@@ -160,7 +160,7 @@ TEST_F(Session, CapsLockPressReachesBothTheDesktopAndTheHook) {
   EXPECT_FALSE(session->runtime().caps_on.load());
 }
 
-TEST_F(Session, ScriptActionsAndErrors) {
+TEST_F(SimSessionTest, ScriptActionsAndErrors) {
   start();
   struct Case {
     const char* script;
@@ -184,7 +184,7 @@ TEST_F(Session, ScriptActionsAndErrors) {
   }
 }
 
-TEST_F(Session, SwitchingToAThirdLayoutInstallsIt) {
+TEST_F(SimSessionTest, SwitchingToAThirdLayoutInstallsIt) {
   start();
   session->switch_layout(layout_de);
   EXPECT_EQ(desk.window_layout(window), layout_de);
@@ -193,7 +193,7 @@ TEST_F(Session, SwitchingToAThirdLayoutInstallsIt) {
   EXPECT_EQ(session->text(), "ghbdtn ");
 }
 
-TEST_F(Session, StopWaitsForWhatIsQueued) {
+TEST_F(SimSessionTest, StopWaitsForWhatIsQueued) {
   start();
   type("ghbdtn");
   session->tap(win::VK_SPACE);  // no wait: the engine may still be on it

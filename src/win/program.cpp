@@ -60,6 +60,11 @@ int run_program() {
   Channel channel = make_channel();
   rt.event_sender.set(std::move(channel.sender));
 
+  // The manifest maps "STATIC" to the common controls 6 library. Loaded here, before the
+  // engine thread creates its window, so the two threads never load it at the same time:
+  // under Wine that race can deadlock the loader lock against the window lock.
+  LoadLibraryW(L"comctl32.dll");
+
   auto* start = new EngineThreadStart{std::move(channel.receiver)};
   HANDLE thread = CreateThread(nullptr, engine_stack_reservation, engine_thread_proc, start,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);

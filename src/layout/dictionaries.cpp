@@ -6,6 +6,7 @@
 // trigram set is an open-addressing table of three 21-bit code points packed into 64 bits.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,15 @@ namespace klavix {
 
 namespace {
 
-// Decodes one character; the ASCII test keeps the word lists' many one-byte characters cheap.
+// Decodes one character. The lists are ASCII and two-byte Cyrillic, so those two forms are taken
+// here without a call; everything else goes to the text module's decoder.
 inline text::Utf8Step next_char(std::string_view s, std::size_t pos) {
   const auto b = static_cast<unsigned char>(s[pos]);
   if (b < 0x80) return {b, 1, true};
+  if (b >= 0xC2 && b < 0xE0 && pos + 1 < s.size()) {
+    const auto c = static_cast<unsigned char>(s[pos + 1]);
+    if ((c & 0xC0) == 0x80) return {static_cast<char32_t>(((b & 0x1Fu) << 6) | (c & 0x3Fu)), 2, true};
+  }
   return text::decode_utf8_at(s, pos);
 }
 
@@ -31,11 +37,37 @@ inline std::uint64_t mix(std::uint64_t h) {
   return h;
 }
 
+inline std::uint64_t load64(const char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+inline std::uint64_t load32(const char* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
 inline std::uint64_t hash_bytes(std::string_view s) {
-  std::uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a
-  for (unsigned char b : s) {
-    h ^= b;
-    h *= 0x100000001b3ULL;
+  // Eight bytes at a time, the tail read by overlapping loads (never byte by byte, which would
+  // stall on store forwarding): words are short, and hashing is a large part of a build.
+  constexpr std::uint64_t k = 0x9E3779B97F4A7C15ULL;
+  const char* p = s.data();
+  const std::size_t n = s.size();
+  std::uint64_t h = n * k;
+  if (n > 8) {
+    const char* last = p + n - 8;
+    for (; p < last; p += 8) {
+      h = (h ^ load64(p)) * k;
+      h ^= h >> 29;
+    }
+    h = (h ^ load64(last)) * k;
+  } else if (n >= 4) {
+    h = (h ^ (load32(p) | (load32(p + n - 4) << 32))) * k;
+  } else if (n > 0) {
+    const auto b = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+    h = (h ^ (b(0) | (b(n / 2) << 8) | (b(n - 1) << 16))) * k;
   }
   return mix(h);
 }
@@ -44,10 +76,10 @@ inline std::uint64_t trigram_key(char32_t a, char32_t b, char32_t c) {
   return (std::uint64_t{a} << 42) | (std::uint64_t{b} << 21) | std::uint64_t{c};
 }
 
+// Room for `entries` at most three quarters full.
 std::size_t table_size_for(std::size_t entries) {
-  // At most half full, so that a probe rarely goes past two slots.
   std::size_t size = 16;
-  while (size < entries * 2) size *= 2;
+  while (size / 4 * 3 < entries) size *= 2;
   return size;
 }
 
@@ -57,52 +89,60 @@ class WordMap {
     std::uint32_t offset;
     std::uint32_t count;
   };
-  static constexpr std::uint32_t empty = 0xFFFFFFFFu;
 
   void start(std::string_view text, std::size_t max_words) {
-    // Offsets are 32-bit and the top value marks an empty slot.
-    require(text.size() < empty, "word list too large");
+    // Offsets are 32-bit.
+    require(text.size() <= 0xFFFFFFFFu, "word list too large");
     text_ = text;
-    slots_.assign(table_size_for(max_words), Slot{empty, 0});
-    mask_ = slots_.size() - 1;
+    const std::size_t size = table_size_for(max_words);
+    tags_.assign(size, 0);
+    // Only the slots whose tag is set are ever read, so they need no initial value.
+    slots_ = std::make_unique_for_overwrite<Slot[]>(size);
+    mask_ = size - 1;
     size_ = 0;
   }
 
   // The word must lie in the text at `offset`, followed by a space.
   void insert(std::uint32_t offset, std::size_t length, std::uint32_t count) {
     const std::string_view word = text_.substr(offset, length);
-    std::size_t i = hash_bytes(word) & mask_;
-    for (;;) {
-      Slot& slot = slots_[i];
-      if (slot.offset == empty) {
-        require(size_ < slots_.size() / 2, "word map overfull");
-        slot = {offset, count};
+    const std::uint64_t h = hash_bytes(word);
+    const std::uint8_t tag = tag_of(h);
+    for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
+      if (tags_[i] == 0) {
+        require(size_ < tags_.size() / 4 * 3, "word map overfull");
+        tags_[i] = tag;
+        slots_[i] = {offset, count};
         ++size_;
         return;
       }
-      if (matches(slot.offset, word)) {
-        slot.count = count;  // the later line wins
+      if (tags_[i] == tag && matches(slots_[i].offset, word)) {
+        slots_[i].count = count;  // the later line wins
         return;
       }
-      i = (i + 1) & mask_;
     }
   }
 
   const Slot* find(std::string_view word) const {
     // No stored word holds a space; one in the query would match a word and its count text.
     if (size_ == 0 || word.find(' ') != std::string_view::npos) return nullptr;
-    std::size_t i = hash_bytes(word) & mask_;
-    for (;;) {
-      const Slot& slot = slots_[i];
-      if (slot.offset == empty) return nullptr;
-      if (matches(slot.offset, word)) return &slot;
-      i = (i + 1) & mask_;
+    const std::uint64_t h = hash_bytes(word);
+    const std::uint8_t tag = tag_of(h);
+    for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
+      if (tags_[i] == 0) return nullptr;
+      if (tags_[i] == tag && matches(slots_[i].offset, word)) return &slots_[i];
     }
   }
 
   std::size_t size() const { return size_; }
 
  private:
+  // A one-byte digest per slot, 0 for empty: probing reads this small array (64 slots to a cache
+  // line) and touches the slots and the text only when the digest matches.
+  static std::uint8_t tag_of(std::uint64_t h) {
+    const auto tag = static_cast<std::uint8_t>(h >> 56);
+    return tag ? tag : 1;
+  }
+
   // A stored word ends at the space after it, so a match needs the space right after the bytes.
   bool matches(std::uint32_t offset, std::string_view word) const {
     const std::size_t end = std::size_t{offset} + word.size();
@@ -110,74 +150,113 @@ class WordMap {
   }
 
   std::string_view text_;
-  std::vector<Slot> slots_;
+  std::vector<std::uint8_t> tags_;
+  std::unique_ptr<Slot[]> slots_;
   std::size_t mask_ = 0;
   std::size_t size_ = 0;
 };
 
+// Exact sets of code-point triples. The triples of the shipped lists use 63 symbols only (the
+// letters of both layouts, the two word-end markers, hyphen and apostrophe); those live in a
+// bitmap of 64^3 bits, so that a test is one bit. Any other triple goes to a hash set.
 class TrigramSet {
  public:
-  static constexpr std::uint64_t empty = ~std::uint64_t{0};  // no packed key has bit 63 set
+  static constexpr std::uint8_t no_symbol = 64;
 
-  TrigramSet() : keys_(1024, empty), mask_(1023) {}
+  // A character with its bitmap symbol, classified once however many trigrams it is part of.
+  struct Char {
+    char32_t cp;
+    std::uint8_t symbol;
+  };
 
-  void insert(std::uint64_t key) {
-    std::size_t i = mix(key) & mask_;
-    for (;;) {
-      std::uint64_t& k = keys_[i];
-      if (k == key) return;
-      if (k == empty) {
-        k = key;
-        if (++size_ * 2 > keys_.size()) grow();
-        return;
-      }
-      i = (i + 1) & mask_;
+  static Char classify(char32_t c) {
+    if (c - U'a' < 26) return {c, static_cast<std::uint8_t>(c - U'a')};
+    if (c - U'а' < 32) return {c, static_cast<std::uint8_t>(26 + (c - U'а'))};
+    switch (c) {
+      case U'ё': return {c, 58};
+      case U'^': return {c, 59};
+      case U'$': return {c, 60};
+      case U'-': return {c, 61};
+      case U'\'': return {c, 62};
+      default: return {c, no_symbol};
     }
   }
 
-  bool contains(std::uint64_t key) const {
-    std::size_t i = mix(key) & mask_;
-    for (;;) {
-      const std::uint64_t k = keys_[i];
-      if (k == key) return true;
-      if (k == empty) return false;
-      i = (i + 1) & mask_;
+  TrigramSet() : bits_(64 * 64 * 64 / 64, 0) {}
+
+  void insert(Char a, Char b, Char c) {
+    if ((a.symbol | b.symbol | c.symbol) < no_symbol) {
+      const unsigned bit = (unsigned{a.symbol} << 12) | (unsigned{b.symbol} << 6) | c.symbol;
+      std::uint64_t& word = bits_[bit >> 6];
+      const std::uint64_t mask = std::uint64_t{1} << (bit & 63);
+      size_ += (word & mask) == 0;
+      word |= mask;
+      return;
     }
+    size_ += others_.insert(trigram_key(a.cp, b.cp, c.cp));
+  }
+
+  bool contains(Char a, Char b, Char c) const {
+    if ((a.symbol | b.symbol | c.symbol) < no_symbol) {
+      const unsigned bit = (unsigned{a.symbol} << 12) | (unsigned{b.symbol} << 6) | c.symbol;
+      return (bits_[bit >> 6] >> (bit & 63)) & 1;
+    }
+    return others_.contains(trigram_key(a.cp, b.cp, c.cp));
   }
 
   std::size_t size() const { return size_; }
-  std::size_t heap_bytes() const { return keys_.capacity() * sizeof(std::uint64_t); }
 
  private:
-  void grow() {
-    std::vector<std::uint64_t> old(keys_.size() * 2, empty);
-    old.swap(keys_);
-    mask_ = keys_.size() - 1;
-    for (std::uint64_t key : old) {
-      if (key == empty) continue;
-      std::size_t i = mix(key) & mask_;
-      while (keys_[i] != empty) i = (i + 1) & mask_;
-      keys_[i] = key;
-    }
-  }
+  class KeySet {
+   public:
+    static constexpr std::uint64_t empty = ~std::uint64_t{0};  // no packed key has bit 63 set
 
-  std::vector<std::uint64_t> keys_;
-  std::size_t mask_;
+    KeySet() : keys_(16, empty), mask_(15) {}
+
+    // True when the key was not there before.
+    bool insert(std::uint64_t key) {
+      for (std::size_t i = mix(key) & mask_;; i = (i + 1) & mask_) {
+        std::uint64_t& k = keys_[i];
+        if (k == key) return false;
+        if (k == empty) {
+          k = key;
+          if (++size_ * 2 > keys_.size()) grow();
+          return true;
+        }
+      }
+    }
+
+    bool contains(std::uint64_t key) const {
+      if (size_ == 0) return false;
+      for (std::size_t i = mix(key) & mask_;; i = (i + 1) & mask_) {
+        const std::uint64_t k = keys_[i];
+        if (k == key) return true;
+        if (k == empty) return false;
+      }
+    }
+
+   private:
+    void grow() {
+      std::vector<std::uint64_t> old(keys_.size() * 2, empty);
+      old.swap(keys_);
+      mask_ = keys_.size() - 1;
+      for (std::uint64_t key : old) {
+        if (key == empty) continue;
+        std::size_t i = mix(key) & mask_;
+        while (keys_[i] != empty) i = (i + 1) & mask_;
+        keys_[i] = key;
+      }
+    }
+
+    std::vector<std::uint64_t> keys_;
+    std::size_t mask_;
+    std::size_t size_ = 0;
+  };
+
+  std::vector<std::uint64_t> bits_;
+  KeySet others_;
   std::size_t size_ = 0;
 };
-
-// Step 3 of reading a line: an optional "+", then digits only, within 32 bits; anything else is 1.
-std::uint32_t parse_count(std::string_view s) {
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty()) return 1;
-  std::uint64_t value = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return 1;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > 0xFFFFFFFFu) return 1;
-  }
-  return static_cast<std::uint32_t>(value);
-}
 
 }  // namespace
 
@@ -194,44 +273,63 @@ Dictionaries::~Dictionaries() = default;
 
 namespace {
 
+// One pass over the text. A line is its word up to the first space, then the count text up to the
+// next space or the end of the line; a carriage return right before the line feed belongs to
+// neither. A line without a space is skipped.
 void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
   words.start(text, static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-  std::u32string chars;  // the current word's characters, reused from word to word
+  std::vector<TrigramSet::Char> chars;  // "^", the word's characters, "$"; reused from line to line
+  const std::size_t size = text.size();
   std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t lf = text.find('\n', pos);
-    std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-    const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
-    if (lf != std::string_view::npos && end > pos && text[end - 1] == '\r') --end;
-    const std::string_view line = text.substr(pos, end - pos);
-    const std::size_t word_start = pos;
-    pos = next;
+  while (pos < size) {
+    const std::size_t line_start = pos;
 
-    const std::size_t space = line.find(' ');
-    if (space == std::string_view::npos) continue;
-    const std::string_view word = line.substr(0, space);
-    std::string_view count_text = line.substr(space + 1);
-    count_text = count_text.substr(0, count_text.find(' '));
-
-    // "^", the characters, "$"; a word that is not UTF-8 has no characters to take trigrams of.
+    // The word. No byte of a multi-byte character is a space or a line feed, so decoding in
+    // place never runs past the word.
     chars.clear();
-    chars.push_back(U'^');
+    chars.push_back(TrigramSet::classify(U'^'));
     bool valid = true;
-    for (std::size_t i = 0; i < word.size();) {
-      const text::Utf8Step step = next_char(word, i);
-      if (!step.valid) {
-        valid = false;
-        break;
-      }
-      chars.push_back(step.cp);
-      i += step.length;
+    while (pos < size && text[pos] != ' ' && text[pos] != '\n') {
+      const text::Utf8Step step = next_char(text, pos);
+      valid = valid && step.valid;
+      chars.push_back(TrigramSet::classify(step.cp));
+      pos += step.length;
     }
-    chars.push_back(U'$');
-    if (valid) {
-      for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(trigram_key(chars[i], chars[i + 1], chars[i + 2]));
+    if (pos == size || text[pos] == '\n') {
+      ++pos;
+      continue;
     }
+    const std::size_t word_end = pos++;
 
-    words.insert(static_cast<std::uint32_t>(word_start), word.size(), parse_count(count_text));
+    // The count: an optional "+", then digits within 32 bits; anything else makes it 1.
+    std::uint64_t value = 0;
+    bool digits = false;
+    bool bad = false;
+    if (pos < size && text[pos] == '+') ++pos;
+    for (; pos < size; ++pos) {
+      const char c = text[pos];
+      if (c == ' ' || c == '\n' || (c == '\r' && pos + 1 < size && text[pos + 1] == '\n')) break;
+      if (c < '0' || c > '9') {
+        bad = true;
+      } else if (!bad) {
+        digits = true;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        bad = value > 0xFFFFFFFFu;
+      }
+    }
+    const auto count = static_cast<std::uint32_t>(digits && !bad ? value : 1);
+    if (pos < size && text[pos] != '\n') {
+      const std::size_t lf = text.find('\n', pos);  // further fields are ignored
+      pos = lf == std::string_view::npos ? size : lf;
+    }
+    ++pos;
+
+    // A word that is not UTF-8 has no characters to take trigrams of.
+    if (valid) {
+      chars.push_back(TrigramSet::classify(U'$'));
+      for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(chars[i], chars[i + 1], chars[i + 2]);
+    }
+    words.insert(static_cast<std::uint32_t>(line_start), word_end - line_start, count);
   }
 }
 
@@ -271,23 +369,24 @@ unsigned missing_trigrams(const Dictionaries& d, Layout l, std::string_view word
   unsigned chars = 0;
   unsigned missing = 0;
   bool valid = true;
-  char32_t a = U'^';
-  char32_t b = 0;
+  TrigramSet::Char a = TrigramSet::classify(U'^');
+  TrigramSet::Char b{};
   for (std::size_t i = 0; i < word.size();) {
     const text::Utf8Step step = next_char(word, i);
     i += step.length;
     ++chars;
     if (!step.valid) valid = false;
     if (!valid || !set) continue;
+    const TrigramSet::Char c = TrigramSet::classify(step.cp);
     if (chars >= 2) {
-      missing += !set->contains(trigram_key(a, b, step.cp));
+      missing += !set->contains(a, b, c);
       a = b;
     }
-    b = step.cp;
+    b = c;
   }
   // Bytes that are not UTF-8 form no trigram of any real word: all of them are missing.
   if (!valid || !set) return chars;
-  if (chars > 0) missing += !set->contains(trigram_key(a, b, U'$'));
+  if (chars > 0) missing += !set->contains(a, b, TrigramSet::classify(U'$'));
   return missing;
 }
 

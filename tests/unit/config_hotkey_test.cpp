@@ -175,7 +175,7 @@ TEST(HotkeyRoundTrip, TheParserNamesNoKeyOutsideTheWalkedSet) {
                                      "ins", "space", "capslock", "caps", "tab", "esc",
                                      "apps", "menu", "printscreen", "enter", "del", "home"};
   for (int c = 1; c < 0x80; ++c) probes.push_back(std::string(1, static_cast<char>(c)));
-  for (int n = 0; n <= 300; ++n) probes.push_back("f" + std::to_string(n));
+  for (int n = 0; n <= 300; ++n) probes.push_back(std::string("f").append(std::to_string(n)));
   std::set<std::uint16_t> seen;
   for (const std::string& p : probes) {
     for (const std::string& text : {p, "Ctrl+Alt+" + p}) {

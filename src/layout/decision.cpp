@@ -1,5 +1,6 @@
 // The wrong-layout decision and the two text helpers it is built from.
 #include "layout/layout.h"
+#include "layout/next_char.h"
 #include "text/text.h"
 
 namespace klavix {
@@ -26,25 +27,24 @@ bool is_joiner(char32_t c, Layout l) { return c == U'-' || (l == Layout::En && c
 
 std::optional<std::string> word_core(std::string_view utf8, Layout l) {
   if (l != Layout::En && l != Layout::Ru) return std::nullopt;
-  // Byte range from the first letter of l to the end of the last one.
+  // Byte range from the first letter of l to the end of the last one. A character that is
+  // neither letter nor joiner spoils the word once a letter follows it.
   std::size_t first = std::string_view::npos;
   std::size_t last_end = 0;
+  bool pending_bad = false;
   for (std::size_t i = 0; i < utf8.size();) {
-    const text::Utf8Step step = text::decode_utf8_at(utf8, i);
-    if (step.valid && is_letter(step.cp, l)) {
-      if (first == std::string_view::npos) first = i;
-      last_end = i + step.length;
-    }
+    const text::Utf8Step step = layout_detail::next_char(utf8, i);
     i += step.length;
+    if (step.valid && is_letter(step.cp, l)) {
+      if (pending_bad) return std::nullopt;
+      if (first == std::string_view::npos) first = i - step.length;
+      last_end = i;
+    } else if (first != std::string_view::npos && !(step.valid && is_joiner(step.cp, l))) {
+      pending_bad = true;
+    }
   }
   if (first == std::string_view::npos) return std::nullopt;
-  const std::string_view core = utf8.substr(first, last_end - first);
-  for (std::size_t i = 0; i < core.size();) {
-    const text::Utf8Step step = text::decode_utf8_at(core, i);
-    if (!step.valid || !(is_letter(step.cp, l) || is_joiner(step.cp, l))) return std::nullopt;
-    i += step.length;
-  }
-  return std::string(core);
+  return std::string(utf8.substr(first, last_end - first));
 }
 
 bool plausible_case(std::string_view utf8) {
@@ -54,7 +54,7 @@ bool plausible_case(std::string_view utf8) {
   bool first_upper = false;
   bool rest_lower = true;
   for (std::size_t i = 0; i < utf8.size();) {
-    const text::Utf8Step step = text::decode_utf8_at(utf8, i);
+    const text::Utf8Step step = layout_detail::next_char(utf8, i);
     i += step.length;
     if (!step.valid || !text::is_alphabetic(step.cp)) continue;
     const bool lower = text::is_lowercase(step.cp);

@@ -5,6 +5,7 @@
 
 #include "base/fatal.h"
 #include "layout/layout.h"
+#include "layout/next_char.h"
 #include "text/text.h"
 
 namespace klavix {
@@ -153,7 +154,7 @@ ConvertedText convert_text(std::string_view utf8) {
   std::size_t en = 0;
   std::size_t ru = 0;
   for (std::size_t i = 0; i < utf8.size();) {
-    const text::Utf8Step step = text::decode_utf8_at(utf8, i);
+    const text::Utf8Step step = layout_detail::next_char(utf8, i);
     i += step.length;
     if (!step.valid) continue;
     en += is_en_letter(step.cp);
@@ -168,7 +169,7 @@ ConvertedText convert_text(std::string_view utf8) {
   std::string& out = result.text;
   out.reserve(utf8.size() + utf8.size() / 2);
   for (std::size_t i = 0; i < utf8.size();) {
-    const text::Utf8Step step = text::decode_utf8_at(utf8, i);
+    const text::Utf8Step step = layout_detail::next_char(utf8, i);
     if (!step.valid) {
       // A byte that is not UTF-8 is no key's character: it passes through untouched.
       out.push_back(utf8[i]);

@@ -37,6 +37,9 @@ TEST(WordCore, Cases) {
       {"вгab", Layout::Ru, "вг"},
       {"вabг", Layout::Ru, std::nullopt},    // but not inside
       {"a b", Layout::En, std::nullopt},
+      {"a1b.", Layout::En, std::nullopt},    // a bad character inside, another after the end
+      {"a-b-,", Layout::En, "a-b"},          // joiners after the last letter are outside
+      {".a'b1", Layout::En, "a'b"},
       {"ёжик", Layout::Ru, "ёжик"},
       {"ЁЖ", Layout::Ru, "ЁЖ"},
       {"café", Layout::En, "caf"},           // é is no En letter: at the end it is dropped

@@ -107,8 +107,10 @@ TEST_F(SecondCopyTest, ShowsTheNoticeExitsWithZeroAndLeavesTheFirstRunning) {
   HWND tray = wait_for_window(L"KlavixTray", nullptr, first.pi.dwProcessId, 30000);
   ASSERT_NE(tray, nullptr) << "the first copy never created its tray window";
 
-  // The first start on a clean account: folder, files, marker and the Run value.
+  // The first start on a clean account: folder, files, marker and the Run value. The window
+  // comes before the marker, so wait for the last step of the start-up.
   const fs::path folder = first_appdata / L"Klavix";
+  for (int waited = 0; waited < 10000 && !fs::exists(folder / L".welcome"); waited += 50) Sleep(50);
   struct File {
     const wchar_t* name;
     std::uintmax_t size;  // 0: any size

@@ -9,12 +9,14 @@
 //   klavix-probe menu OUT             the open popup menu: one line per item, text and centre
 //   klavix-probe window CLASS         exit 0 when a top-level window of that class exists
 //   klavix-probe caps OUT             the system's Caps Lock toggle (0 or 1)
-//   klavix-probe rect CLASS OUT       screen rectangle of the first visible window of CLASS
+//   klavix-probe rect CLASS OUT       screen rectangle (and client area) of the first visible
+//                                     window of CLASS
 //   klavix-probe layouts OUT          the installed layout handles, one a line (hex)
 //   klavix-probe request LANG         post WM_INPUTLANGCHANGEREQUEST for the first installed
 //                                     layout of LANG (hex primary language, e.g. 19) to the
 //                                     foreground window, the way Klavix does (exit 1: none)
 //   klavix-probe foreground OUT       class and title of the foreground window
+//   klavix-probe list OUT             every top-level window: visible, rectangle, class, title
 //
 // Results go to files as UTF-8, since a console program's stdout under Wine may carry noise.
 #include <windows.h>
@@ -168,7 +170,6 @@ int menu(const std::wstring& out) {
   }
   if (!popup) return 1;
   HMENU m = reinterpret_cast<HMENU>(SendMessageW(popup, 0x01E1 /* MN_GETHMENU */, 0, 0));
-  if (!m) return 1;
   std::string body;
   RECT pr;
   if (GetWindowRect(popup, &pr)) {
@@ -177,7 +178,7 @@ int menu(const std::wstring& out) {
                   pr.right - pr.left, pr.bottom - pr.top);
     body += line;
   }
-  int count = GetMenuItemCount(m);
+  int count = m ? GetMenuItemCount(m) : 0;
   for (int i = 0; i < count; ++i) {
     wchar_t buf[256] = {};
     GetMenuStringW(m, static_cast<UINT>(i), buf, 256, MF_BYPOSITION);
@@ -197,10 +198,14 @@ int rect(const std::wstring& cls, const std::wstring& out) {
   for (HWND w = FindWindowW(cls.c_str(), nullptr); w;
        w = FindWindowExW(nullptr, w, cls.c_str(), nullptr)) {
     RECT r;
-    if (IsWindowVisible(w) && GetWindowRect(w, &r)) {
-      char line[96];
-      std::snprintf(line, sizeof line, "rect=%ld %ld %ld %ld\n", r.left, r.top,
-                    r.right - r.left, r.bottom - r.top);
+    RECT c;
+    POINT origin{0, 0};
+    if (IsWindowVisible(w) && GetWindowRect(w, &r) && GetClientRect(w, &c) &&
+        ClientToScreen(w, &origin)) {
+      char line[160];
+      std::snprintf(line, sizeof line, "rect=%ld %ld %ld %ld\nclient=%ld %ld %ld %ld\n", r.left,
+                    r.top, r.right - r.left, r.bottom - r.top, origin.x, origin.y, c.right,
+                    c.bottom);
       return write_file(out, line) ? 0 : 2;
     }
   }
@@ -243,6 +248,23 @@ int foreground(const std::wstring& out) {
   return write_file(out, body) ? 0 : 2;
 }
 
+BOOL CALLBACK list_window(HWND w, LPARAM lp) {
+  auto* body = reinterpret_cast<std::string*>(lp);
+  RECT r{};
+  GetWindowRect(w, &r);
+  char line[96];
+  std::snprintf(line, sizeof line, "%d %ld %ld %ld %ld ", IsWindowVisible(w) ? 1 : 0, r.left,
+                r.top, r.right - r.left, r.bottom - r.top);
+  *body += line + utf8(class_name(w)) + " | " + utf8(window_text(w)) + "\n";
+  return TRUE;
+}
+
+int list(const std::wstring& out) {
+  std::string body;
+  EnumWindows(list_window, reinterpret_cast<LPARAM>(&body));
+  return write_file(out, body) ? 0 : 2;
+}
+
 }  // namespace
 
 int main() {
@@ -263,5 +285,6 @@ int main() {
   if (cmd == L"layouts" && argc >= 3) return layouts(arg(2));
   if (cmd == L"request" && argc >= 3) return request(arg(2));
   if (cmd == L"foreground" && argc >= 3) return foreground(arg(2));
+  if (cmd == L"list" && argc >= 3) return list(arg(2));
   return 64;
 }

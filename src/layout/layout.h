@@ -60,7 +60,9 @@ constexpr bool is_ru_letter(char32_t c) { return c == 0x401 || c == 0x451 || (c 
 constexpr bool is_letter(char32_t c, Layout l) { return l == Layout::En ? is_en_letter(c) : is_ru_letter(c); }
 
 // The text keys[start, end) would have produced in layout l (En or Ru); each key's own layout
-// field is ignored. Caps Lock acts only on letter keys of l, and Shift cancels it.
+// field is ignored. Caps Lock acts only on letter keys of l, and Shift cancels it. Keys without
+// a row produce nothing; any non-zero flag counts as set. A range outside `keys` or a layout
+// other than En/Ru is a caller's bug and ends the process (also for caps_pattern).
 std::string render_keystrokes(std::span<const Keystroke> keys, std::size_t start, std::size_t end, Layout l);
 
 // True when keys[start, end) look like a word typed with Caps Lock on and Shift held for the
@@ -74,10 +76,12 @@ struct ConvertedText {
 };
 
 // Converts text typed in the wrong layout key by key; the direction comes from the text
-// (more Ru letters than En letters: Ru to En, otherwise En to Ru).
+// (more Ru letters than En letters: Ru to En, otherwise En to Ru). Characters of no key, and
+// bytes that are not UTF-8, pass through unchanged.
 ConvertedText convert_text(std::string_view utf8);
 
-// Swaps the case of one character with the full mappings ("ß" gives "SS").
+// Swaps the case of one character with the full mappings ("ß" gives "SS"). A value that is no
+// character (a surrogate, past U+10FFFF) gives U+FFFD.
 std::string swap_case(char32_t ch);
 
 // ---- Frequency dictionaries ----
@@ -87,7 +91,8 @@ struct WordLookup {
   std::uint32_t count = 0;
 };
 
-// Per layout a word-to-count map and a trigram set, built once and read-only afterwards.
+// Per layout a word-to-count map and a trigram set, built once and read-only afterwards. The
+// maps of load_dictionaries() point into the embedded lists; build_dictionaries() keeps copies.
 class Dictionaries {
  public:
   Dictionaries();
@@ -111,6 +116,9 @@ Dictionaries load_dictionaries();
 // Builds from any two lists of the same format (tests use small ones).
 Dictionaries build_dictionaries(std::string_view en_list, std::string_view ru_list);
 
+// Exact byte lookups, no normalisation. Layout Other has no dictionary: not found, and every
+// trigram missing. A word that is not UTF-8 is not found and misses all its trigrams (each
+// invalid byte counting as one character).
 WordLookup word_count(const Dictionaries& d, Layout l, std::string_view word);
 unsigned missing_trigrams(const Dictionaries& d, Layout l, std::string_view word);
 
@@ -128,7 +136,7 @@ std::optional<std::string> word_core(std::string_view utf8, Layout l);
 // All lower case, all upper case, or one upper-case letter followed by lower case.
 bool plausible_case(std::string_view utf8);
 
-// Was the word typed in layout l meant in the other layout?
+// Was the word typed in layout l meant in the other layout? Always no for layout Other.
 bool decide_wrong_layout(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
                          const WordSet& exceptions, bool force);
 

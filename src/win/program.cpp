@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "win/boundary.h"
+#include "win/file_times.h"
 #include "win/hook_procs.h"
 #include "win/tray.h"
 #include "win/wide.h"
@@ -53,6 +54,7 @@ int run_program() {
     return 0;
   }
 
+  use_precise_file_times();
   Runtime& rt = process_runtime();
   const bool first_run = prepare_settings(rt);
   rt.caps_on.store((GetKeyState(VK_CAPITAL) & 1) != 0);

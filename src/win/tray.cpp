@@ -116,10 +116,9 @@ NOTIFYICONDATAW notify_icon_record(HWND window, bool paused, HICON icon_running,
   return nid;
 }
 
-void notify_icon(HWND window, DWORD message, const std::optional<Balloon>& balloon) {
+void notify_icon(Runtime& rt, HWND window, DWORD message, const std::optional<Balloon>& balloon) {
   const TrayState& st = tray_state();
-  NOTIFYICONDATAW nid =
-      notify_icon_record(window, process_runtime().paused.load(), st.icon_running, st.icon_paused, balloon);
+  NOTIFYICONDATAW nid = notify_icon_record(window, rt.paused.load(), st.icon_running, st.icon_paused, balloon);
   Shell_NotifyIconW(message, &nid);
 }
 
@@ -194,7 +193,7 @@ void run_tray_command(Runtime& rt, HWND window, UINT_PTR id) {
       EngineEvent reset;
       reset.kind = EventKind::Reset;
       post_event(rt, reset);
-      notify_icon(window, NIM_MODIFY, std::nullopt);
+      notify_icon(rt, window, NIM_MODIFY, std::nullopt);
       break;
     }
     case cmd_exceptions:
@@ -216,7 +215,7 @@ void run_tray_command(Runtime& rt, HWND window, UINT_PTR id) {
       show_help(rt, window);
       break;
     case cmd_exit:
-      notify_icon(window, NIM_DELETE, std::nullopt);
+      notify_icon(rt, window, NIM_DELETE, std::nullopt);
       PostQuitMessage(0);
       break;
     default:
@@ -242,7 +241,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
     const UINT taskbar_created = tray_state().taskbar_created_message;
     if (taskbar_created != 0 && message == taskbar_created) {
-      notify_icon(window, NIM_ADD, std::nullopt);
+      notify_icon(process_runtime(), window, NIM_ADD, std::nullopt);
       return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
@@ -269,11 +268,11 @@ void tray_startup(Runtime& rt, bool first_run) {
   if (first_run) set_autostart(true);
 
   if (!welcome_due()) {
-    notify_icon(st.window, NIM_ADD, std::nullopt);
+    notify_icon(rt, st.window, NIM_ADD, std::nullopt);
     return;
   }
   const BalloonText welcome = welcome_text(settings);
-  notify_icon(st.window, NIM_ADD, Balloon{welcome.title, welcome.text});
+  notify_icon(rt, st.window, NIM_ADD, Balloon{welcome.title, welcome.text});
 }
 
 }  // namespace klavix

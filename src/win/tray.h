@@ -57,8 +57,8 @@ void copy_to_field(wchar_t* field, std::size_t capacity, std::string_view utf8);
 // The record Shell_NotifyIconW receives for the tray icon of `window`.
 NOTIFYICONDATAW notify_icon_record(HWND window, bool paused, HICON icon_running, HICON icon_paused,
                                    const std::optional<Balloon>& balloon);
-// Adds, modifies or deletes the icon with the current paused look; the result is ignored.
-void notify_icon(HWND window, DWORD message, const std::optional<Balloon>& balloon);
+// Adds, modifies or deletes the icon with the paused look of `rt`; the result is ignored.
+void notify_icon(Runtime& rt, HWND window, DWORD message, const std::optional<Balloon>& balloon);
 
 // ShellExecuteW "open" on a file or folder; the result is ignored.
 void open_in_shell(const std::wstring& path);

@@ -45,7 +45,7 @@ LayoutHandle Win32Desktop::keyboard_layout(std::uint32_t thread_id) {
 
 int Win32Desktop::keyboard_layout_list(int capacity, LayoutHandle* out) {
   static_assert(sizeof(HKL) == sizeof(LayoutHandle));
-  if (capacity <= 0 || out == nullptr) return GetKeyboardLayoutList(0, nullptr);
+  if (capacity <= 0 || out == nullptr) return 0;
   return GetKeyboardLayoutList(capacity, reinterpret_cast<HKL*>(out));
 }
 

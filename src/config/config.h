@@ -86,4 +86,11 @@ struct ListIoCounters {
 };
 ListIoCounters list_io_counters();
 
+// Where every file's last-modification time comes from (the list stamps, the start-up checks).
+// The default asks the C++ library, whose Windows build sees whole seconds only, so two saves
+// within one second would look like one; the Windows shell installs a finer source before
+// start-up. Null restores the default. Install it before other threads start.
+using ModificationTimeQuery = std::optional<std::int64_t> (*)(const std::filesystem::path&);
+void set_modification_time_query(ModificationTimeQuery query);
+
 }  // namespace klavix

@@ -204,6 +204,27 @@ TEST_F(ListFile, HugeFiles) {
   EXPECT_TRUE(contains(list, "lol"));
 }
 
+std::optional<std::int64_t> fake_time;
+std::optional<std::int64_t> fake_time_query(const fs::path&) { return fake_time; }
+
+TEST_F(ListFile, StampsComeFromTheInstalledTimeSource) {
+  write_file(path_, "lol\n");
+  fake_time = 100;
+  set_modification_time_query(&fake_time_query);
+  WatchedList list = load_list(path_);
+  EXPECT_EQ(list.stamp, 100);
+  write_file(path_, "kek\n");  // a save within the same tick of the source: not seen
+  EXPECT_EQ(io_of([&] { refresh(list); }), (IoDelta{1, 0}));
+  EXPECT_EQ(list.entries, Entries{"lol"});
+  fake_time = 101;  // the finer source tells the saves apart
+  refresh(list);
+  EXPECT_EQ(list.entries, Entries{"kek"});
+  EXPECT_EQ(list.stamp, 101);
+  set_modification_time_query(nullptr);
+  refresh(list);
+  EXPECT_EQ(list.stamp, fs::last_write_time(path_).time_since_epoch().count());
+}
+
 struct AppendCase {
   const char* name;
   std::optional<std::string> file;  // none: no file

@@ -88,6 +88,7 @@ class TempAppData : public ::testing::Test {
   void TearDown() override {
     set_appdata(saved_);
     set_settings_dir_override(std::nullopt);
+    set_modification_time_query(nullptr);
     std::error_code ec;
     // Give back write permission anywhere a test took it away, then remove everything.
     for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::end(it);

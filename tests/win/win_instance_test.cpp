@@ -169,5 +169,49 @@ TEST_F(SecondCopyTest, ExitFromTheMenuEndsTheProcessWithZero) {
   EXPECT_EQ(code, 0u);
 }
 
+// What Windows reads from the executable's resources before it runs a line of it.
+TEST(ExecutableResources, VersionAndManifest) {
+  const std::wstring path = exe_path();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);  // 0.1
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+
+  struct Str {
+    const wchar_t* key;
+    const wchar_t* value;
+  } strings[] = {{L"ProductName", L"Klavix"}, {L"ProductVersion", L"0.1"}, {L"OriginalFilename", L"klavix.exe"}};
+  for (const Str& st : strings) {
+    SCOPED_TRACE(narrow(st.key));
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\041904B0\\") + st.key;
+    wchar_t* value = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &len));
+    EXPECT_STREQ(value, st.value);
+  }
+
+  HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC res = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(res, nullptr) << "no manifest with id 1";
+  const char* data = static_cast<const char*>(LockResource(LoadResource(image, res)));
+  const std::string manifest(data, SizeofResource(image, res));
+  FreeLibrary(image);
+  for (const char* needle : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware", "PerMonitorV2"}) {
+    SCOPED_TRACE(needle);
+    EXPECT_NE(manifest.find(needle), std::string::npos);
+  }
+  // The program draws its icons itself: no icon resource in the file.
+  image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  EXPECT_EQ(FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+  FreeLibrary(image);
+}
+
 }  // namespace
 }  // namespace klavix

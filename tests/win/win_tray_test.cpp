@@ -246,7 +246,16 @@ TEST_F(TrayTest, WindowProcedureAnswersTheIconAndTheTaskbar) {
     else
       EXPECT_TRUE(nothing_arrives(ch.receiver));
   }
+  // Explorer restarting: the icon is gone until "TaskbarCreated" arrives, then it is back.
+  auto icon_present = [&] {
+    NOTIFYICONDATAW probe = notify_icon_record(st.window, false, st.icon_running, st.icon_paused, std::nullopt);
+    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+  };
+  EXPECT_TRUE(icon_present());
+  notify_icon(prt, st.window, NIM_DELETE, std::nullopt);
+  EXPECT_FALSE(icon_present());
   EXPECT_EQ(SendMessageW(st.window, st.taskbar_created_message, 0, 0), 0);
+  EXPECT_TRUE(icon_present());
   EXPECT_FALSE(prt.paused.load());
   // Anything else goes to the default procedure.
   const std::wstring title = wide(app_caption);

@@ -37,6 +37,9 @@ TEST_F(SettingsFolder, WithoutAppDataIsKlavixInTheCurrentFolder) {
   set_appdata(std::nullopt);
   EXPECT_EQ(path_text(settings_dir()), std::string(".") + sep + "Klavix");
   EXPECT_EQ(path_text(apps_path()), std::string(".") + sep + "Klavix" + sep + "apps.txt");
+  // An empty value names no folder either (on Windows setting it empty removes it).
+  set_appdata(fs::path::string_type());
+  EXPECT_EQ(path_text(settings_dir()), std::string(".") + sep + "Klavix");
 }
 
 TEST_F(SettingsFolder, IsReadAnewAtEveryCall) {

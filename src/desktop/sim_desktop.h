@@ -251,9 +251,8 @@ class SimDesktop final : public Desktop {
   void set_keep_calls(bool keep);
 
   // ---- clock ----
-  // The virtual clock stands still except for sleeps and advance(). It starts a day ahead of
-  // the real clock, so the engine's receive deadlines never run out on their own; an event or
-  // the end of the channel wakes it.
+  // The virtual clock stands still except for sleeps and advance(), so a run never waits for
+  // real time. It starts a day ahead of the real clock, far from any real time point.
   std::chrono::milliseconds elapsed() const;
   void advance(std::chrono::milliseconds by);
   std::uint64_t pumps() const;

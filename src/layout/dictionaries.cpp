@@ -315,11 +315,11 @@ void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
     }
     ++pos;
 
-    // A word that is not UTF-8 has no characters to take trigrams of.
-    if (valid) {
-      chars.push_back(TrigramSet::classify(U'$'));
-      for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(chars[i], chars[i + 1], chars[i + 2]);
-    }
+    // A word that is not UTF-8 is no word of the language: it has no characters to take
+    // trigrams of, and keeping it would make such bytes findable.
+    if (!valid) continue;
+    chars.push_back(TrigramSet::classify(U'$'));
+    for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(chars[i], chars[i + 1], chars[i + 2]);
     words.insert(static_cast<std::uint32_t>(line_start), word_end - line_start, count);
   }
 }

@@ -113,7 +113,8 @@ std::string_view embedded_word_list(Layout l);
 
 // Builds from the two embedded lists.
 Dictionaries load_dictionaries();
-// Builds from any two lists of the same format (tests use small ones).
+// Builds from any two lists of the same format (tests use small ones). A line whose word is not
+// UTF-8 is skipped.
 Dictionaries build_dictionaries(std::string_view en_list, std::string_view ru_list);
 
 // Exact byte lookups, no normalisation. Layout Other has no dictionary: not found, and every

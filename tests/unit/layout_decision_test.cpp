@@ -71,7 +71,7 @@ TEST(PlausibleCase, Cases) {
       {"Hello, world", true},                     {"Hello, World", false},
       {"1a2B", false},     {"«Слово»", true},     {"ß", true},          {"Straße", true},
       {"中文", false},      {"a中", false},        {"ǅ", false},         // title case is neither
-      {"ǅa", false},
+      {"ǅa", false},       {"A中", false},        {"Пǅ", false},        // caseless after a capital
       {"\U0001D400\U0001D401", true},             // mathematical capitals are Uppercase
       {"\U00010400\U00010428", true},             // Deseret capital then small
       {"\U00010428\U00010400", false},

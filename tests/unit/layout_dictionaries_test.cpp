@@ -205,7 +205,9 @@ TEST(BuildDictionaries, LineRules) {
       {"empty word", " 4\n", "", true, 4},
       {"empty text", "", "word", false, 0},
       {"only line feeds", "\n\n\n", "", false, 0},
-      {"bytes that are not UTF-8 are a word as they stand", "a\xff" "b 5\n", "a\xff" "b", true, 5},
+      {"a word that is not UTF-8 is skipped", "a\xff" "b 5\n", "a\xff" "b", false, 0},
+      {"a truncated character is skipped", "a\xd0 5\n", "a\xd0", false, 0},
+      {"skipping does not affect the next line", "a\xff 5\nab 6\n", "ab", true, 6},
       {"astral characters", "a😀 3\n", "a😀", true, 3},
   };
   for (const Case& c : cases) {
@@ -233,7 +235,7 @@ TEST(BuildDictionaries, Trigrams) {
       {"markers make ends differ", "aaa 1\n", 1, 3},            // ^aa aaa aa$
       {"empty word has none", " 3\n", 1, 0},
       {"skipped lines add none", "abc\nabc x\n", 1, 3},
-      {"a word that is not UTF-8 adds none", "a\xff" "b 1\n", 1, 0},
+      {"a word that is not UTF-8 adds nothing", "a\xff" "b 1\n", 0, 0},
       {"CRLF adds no CR", "ab 1\r\n", 1, 2},
       {"astral", "😀 1\n😁 1\n", 2, 2},
   };

@@ -3,7 +3,8 @@
 //
 // Words are not copied: the word map is an open-addressing table of (offset, count) pairs whose
 // offsets point into the list text, where every word is followed by the space that ends it. The
-// trigram set is an open-addressing table of three 21-bit code points packed into 64 bits.
+// trigram set is a bitmap for triples of the lists' own alphabet and, for any other triple, an
+// open-addressing set of three 21-bit code points packed into 64 bits.
 #include <algorithm>
 #include <cstring>
 #include <memory>

@@ -3,6 +3,7 @@
 // with formats and a sequence number, processes, message boxes and a virtual clock. Unit tests
 // and klavix-sim run the real core against it. Every method takes one lock, so the engine
 // thread and a typing driver may call it at the same time.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -324,7 +325,7 @@ class SimDesktop final : public Desktop {
   std::function<void(const SimCall&)> observer_;
   std::chrono::steady_clock::time_point start_;
   std::chrono::milliseconds elapsed_{0};
-  std::uint64_t pumps_ = 0;
+  std::atomic<std::uint64_t> pumps_{0};
 };
 
 // The character a key gives in a window on `layout` (a third layout gives what the key gives

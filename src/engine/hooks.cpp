@@ -27,7 +27,8 @@ bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int 
   const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
   const bool key_down = (wparam | 0x4) == win::WM_SYSKEYDOWN;
   if (!key_down) {
-    if (vk == state.swallowed_key) {
+    // 0 means no key is remembered: a key-up without a virtual key is not ours to swallow.
+    if (state.swallowed_key != 0 && vk == state.swallowed_key) {
       state.swallowed_key = 0;
       return true;
     }

@@ -145,6 +145,10 @@ void convert_selection(Engine& e) {
   const WindowHandle owner = e.clipboard_window;
   clear_word(e);
   release_modifiers(d);
+  // Without an owner window EmptyClipboard leaves the clipboard ownerless and every
+  // SetClipboardData fails: the conversion could not write its text, and the restore would
+  // empty the user's clipboard for good. Leave the clipboard alone instead.
+  if (owner == 0) return;
 
   std::vector<ClipboardItem> saved = save_clipboard(d, owner);
   const std::uint32_t before = d.clipboard_sequence_number();

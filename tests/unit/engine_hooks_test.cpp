@@ -291,3 +291,15 @@ TEST_F(Hooks, NothingIsSentBeforeTheChannelExists) {
 
 }  // namespace
 }  // namespace klavix::testing
+
+namespace klavix::testing {
+namespace {
+
+TEST_F(Hooks, KeyUpWithoutAVirtualKeyPasses) {
+  // Nothing remembered is 0; a key-up that carries virtual key 0 is not a remembered hotkey.
+  EXPECT_FALSE(hook_event(up, 0));
+  EXPECT_FALSE(hook_event(up, 0x10000));  // low 16 bits zero
+}
+
+}  // namespace
+}  // namespace klavix::testing

@@ -365,3 +365,22 @@ TEST(SelectedText, KindOfConversion) {
 
 }  // namespace
 }  // namespace klavix::testing
+
+namespace klavix::testing {
+namespace {
+
+TEST_F(Selection, NoOwnerWindowLeavesTheClipboardAlone) {
+  desk.set_clipboard(users_clipboard());
+  select_text(u"ghbdtn");
+  set_autoswitch(false);
+  engine().clipboard_window = 0;
+  desk.clear_calls();
+  hotkey_selection();
+  EXPECT_EQ(shown(), "ghbdtn");
+  EXPECT_TRUE(desk.calls(SimCallKind::OpenClipboard).empty());
+  EXPECT_EQ(formats(), formats_of(users_clipboard()));
+  EXPECT_TRUE(engine().keys.empty());
+}
+
+}  // namespace
+}  // namespace klavix::testing

@@ -226,11 +226,27 @@ void SimDesktop::put_clipboard(std::vector<SimClipboardItem> items) {
   ++clipboard_sequence_;
 }
 
+void SimDesktop::deliver_copy(std::vector<SimClipboardItem> items, std::uint32_t delay_ms) {
+  if (delay_ms == 0) {
+    put_clipboard(std::move(items));
+    return;
+  }
+  pending_copy_ = std::move(items);
+  pending_copy_due_ = elapsed_ + std::chrono::milliseconds(delay_ms);
+}
+
+void SimDesktop::finish_pending_copy() {
+  // The application gets the clipboard only once nobody else holds it open.
+  if (!pending_copy_ || elapsed_ < pending_copy_due_ || clipboard_is_open_ || clipboard_locked_) return;
+  put_clipboard(std::move(*pending_copy_));
+  pending_copy_.reset();
+}
+
 void SimDesktop::copy_selection(SimWindow& w) {
   // The application opens the clipboard itself; it cannot while someone else holds it.
   if (w.copy == SimCopy::Ignore || clipboard_is_open_ || clipboard_locked_) return;
   if (w.copy == SimCopy::NoText) {
-    put_clipboard({SimClipboardItem{win::CF_DIB, std::vector<std::uint8_t>(40 + 4, 0)}});
+    deliver_copy({SimClipboardItem{win::CF_DIB, std::vector<std::uint8_t>(40 + 4, 0)}}, w.copy_delay_ms);
     return;
   }
   const SimField& f = w.field;
@@ -248,7 +264,7 @@ void SimDesktop::copy_selection(SimWindow& w) {
   ansi.push_back(0);
   items.push_back({win::CF_TEXT, ansi});
   items.push_back({win::CF_OEMTEXT, ansi});
-  put_clipboard(std::move(items));
+  deliver_copy(std::move(items), w.copy_delay_ms);
 }
 
 void SimDesktop::paste(SimWindow& w) {
@@ -553,6 +569,7 @@ bool SimDesktop::close_clipboard() {
   const bool ok = clipboard_is_open_;
   clipboard_is_open_ = false;
   clipboard_emptied_ = false;
+  finish_pending_copy();
   SimCall c;
   c.kind = SimCallKind::CloseClipboard;
   c.ok = ok;
@@ -674,6 +691,7 @@ int SimDesktop::message_box(WindowHandle owner, std::string_view text, std::stri
 void SimDesktop::sleep_ms(std::uint32_t ms) {
   std::lock_guard lock(mutex_);
   elapsed_ += std::chrono::milliseconds(ms);
+  finish_pending_copy();
   SimCall c;
   c.kind = SimCallKind::Sleep;
   c.value = ms;
@@ -1001,6 +1019,7 @@ std::chrono::milliseconds SimDesktop::elapsed() const {
 void SimDesktop::advance(std::chrono::milliseconds by) {
   std::lock_guard lock(mutex_);
   elapsed_ += by;
+  finish_pending_copy();
 }
 
 std::uint64_t SimDesktop::pumps() const { return pumps_.load(std::memory_order_relaxed); }

@@ -65,6 +65,9 @@ struct SimWindow {
   LayoutHandle layout = layout_en_us;
   SimField field;
   SimCopy copy = SimCopy::Text;
+  // Virtual milliseconds the application takes to put a copy on the clipboard; until then
+  // the clipboard and its sequence number stay as they were.
+  std::uint32_t copy_delay_ms = 0;
   bool follows_layout_requests = true;
   // Faults of the queries about this window.
   bool open_process_fails = false;
@@ -278,6 +281,8 @@ class SimDesktop final : public Desktop {
   void copy_selection(SimWindow& w);
   void paste(SimWindow& w);
   void put_clipboard(std::vector<SimClipboardItem> items);
+  void deliver_copy(std::vector<SimClipboardItem> items, std::uint32_t delay_ms);
+  void finish_pending_copy();
   bool key_is_down(int vk) const;
   const SimClipboardItem* clipboard_item(std::uint32_t format) const;
 
@@ -311,6 +316,8 @@ class SimDesktop final : public Desktop {
   int refuse_opens_ = 0;
   bool clipboard_locked_ = false;
   bool clipboard_refuses_data_ = false;
+  std::optional<std::vector<SimClipboardItem>> pending_copy_;  // a slow application's copy
+  std::chrono::milliseconds pending_copy_due_{0};
   // processes
   std::map<ProcessHandle, Process> handles_;
   ProcessHandle next_process_handle_ = 0x104;

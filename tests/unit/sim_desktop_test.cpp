@@ -295,6 +295,25 @@ TEST_F(SimDesk, CopyThatDoesNotHappen) {
   }
 }
 
+TEST_F(SimDesk, SlowApplicationCopiesOnceTheVirtualClockMovesOn) {
+  desk.update_window(w, [](SimWindow& win) { win.copy_delay_ms = 30; });
+  desk.set_text(w, u"abc");
+  desk.select_all(w);
+  desk.set_clipboard_text(u"old");
+  const std::uint32_t before = desk.clipboard_sequence_number();
+  send(chord(win::VK_LCONTROL, 'C'));
+  EXPECT_EQ(desk.clipboard_sequence_number(), before);
+  desk.sleep_ms(20);
+  EXPECT_EQ(desk.clipboard_text(), u"old");
+  // Due now, but someone holds the clipboard open: the copy waits for the close.
+  ASSERT_TRUE(desk.open_clipboard(0x55));
+  desk.sleep_ms(10);
+  EXPECT_EQ(desk.clipboard_sequence_number(), before);
+  desk.close_clipboard();
+  EXPECT_NE(desk.clipboard_sequence_number(), before);
+  EXPECT_EQ(desk.clipboard_text(), u"abc");
+}
+
 TEST_F(SimDesk, PasteReplacesTheSelectionWithTheClipboardText) {
   struct Case {
     const char* name;

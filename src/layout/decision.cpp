@@ -23,6 +23,44 @@ bool has_barred_character(std::string_view typed) {
 
 bool is_joiner(char32_t c, Layout l) { return c == U'-' || (l == Layout::En && c == U'\''); }
 
+// Letter case of the two layouts' letters, known without a table lookup.
+bool is_upper_layout_letter(char32_t c) { return c - U'A' < 26 || c - U'А' < 32 || c == U'Ё'; }
+bool is_layout_letter(char32_t c) { return is_en_letter(c) || is_ru_letter(c); }
+
+// The full lower-case mapping of `s` and the number of characters it has. Cores are letters of
+// the layouts, whose mapping is a fixed offset; anything else goes to the Unicode tables.
+std::string lower_case(std::string_view s, std::size_t& chars) {
+  std::string out;
+  out.reserve(s.size());
+  chars = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    const text::Utf8Step step = layout_detail::next_char(s, i);
+    i += step.length;
+    char32_t c = step.cp;
+    ++chars;
+    if (c - U'A' < 26) {
+      out.push_back(static_cast<char>(c + 0x20));
+    } else if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (step.valid && is_ru_letter(c)) {
+      if (c == U'Ё') {
+        c = U'ё';
+      } else if (c < U'а') {
+        c += 0x20;
+      }
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      // A mapping may give several characters; a byte that is not UTF-8 gives U+FFFD, as
+      // text::to_lower does.
+      const std::size_t before = out.size();
+      text::append_lower(out, c);
+      chars += text::count_code_points(std::string_view(out).substr(before)) - 1;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string> word_core(std::string_view utf8, Layout l) {
@@ -56,9 +94,17 @@ bool plausible_case(std::string_view utf8) {
   for (std::size_t i = 0; i < utf8.size();) {
     const text::Utf8Step step = layout_detail::next_char(utf8, i);
     i += step.length;
-    if (!step.valid || !text::is_alphabetic(step.cp)) continue;
-    const bool lower = text::is_lowercase(step.cp);
-    const bool upper = text::is_uppercase(step.cp);
+    if (!step.valid) continue;
+    bool lower, upper;
+    if (is_layout_letter(step.cp)) {
+      upper = is_upper_layout_letter(step.cp);
+      lower = !upper;
+    } else if (text::is_alphabetic(step.cp)) {
+      lower = text::is_lowercase(step.cp);
+      upper = text::is_uppercase(step.cp);
+    } else {
+      continue;
+    }
     all_lower = all_lower && lower;
     all_upper = all_upper && upper;
     if (letters == 0) {
@@ -80,15 +126,16 @@ bool decide_wrong_layout(const Dictionaries& d, Layout l, std::string_view typed
   if (has_barred_character(typed)) return false;
   const std::optional<std::string> converted_core = word_core(converted, t);
   if (!converted_core || !plausible_case(*converted_core)) return false;
-  const std::string c = text::to_lower(*converted_core);
-  const std::size_t n = text::count_code_points(c);
+  std::size_t n = 0;
+  const std::string c = lower_case(*converted_core, n);
   if (!force && n < min_length_unforced) return false;
 
   const std::optional<std::string> typed_core = word_core(typed, l);
   std::optional<std::string> w;
   if (typed_core) {
     if (!plausible_case(*typed_core)) return false;
-    w = text::to_lower(*typed_core);
+    std::size_t typed_chars = 0;
+    w = lower_case(*typed_core, typed_chars);
   }
   if (exceptions.contains(c)) return false;
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "layout/layout.h"
+#include "text/text.h"
 
 namespace klavix {
 namespace {
@@ -208,6 +209,41 @@ TEST(DecideWrongLayout, NeitherFormKnown) {
       {"n 4 with force", "", "привет 1\nрив 1\nив 1\n", Layout::En, "ghbd", "прив", true, false},
       {"n 5", "", "привет 1\nиве 1\n", Layout::En, "ghbdt", "приве", false, true},
       {"empty dictionaries", "", "", Layout::En, "ghbdtnrb", "приветки", false, false},
+  };
+  for (const DecisionCase& c : cases) run(c);
+}
+
+TEST(DecideWrongLayout, EveryLetterIsLowerCasedForTheLookup) {
+  // Each letter key typed with Shift twice: the converted core is found only in lower case.
+  for (const KeyRow& row : key_table()) {
+    for (Layout l : {Layout::En, Layout::Ru}) {
+      const Layout t = other_layout(l);
+      if (!is_letter(row.lower(t), t) || !is_letter(row.upper(t), t)) continue;
+      SCOPED_TRACE(testing::Message() << "vk " << row.vk() << " into " << int(t));
+      std::string typed, converted, word;
+      for (int i = 0; i < 2; ++i) {
+        text::append_utf8(typed, row.upper(l));
+        text::append_utf8(converted, row.upper(t));
+        text::append_utf8(word, row.lower(t));
+      }
+      ASSERT_EQ(text::to_lower(converted), word);
+      const std::string list = word + " 5\n";
+      const Dictionaries d = t == Layout::En ? build_dictionaries(list, "") : build_dictionaries("", list);
+      EXPECT_TRUE(decide_wrong_layout(d, l, typed, converted, {}, false));
+      EXPECT_TRUE(plausible_case(converted));
+      EXPECT_TRUE(plausible_case(word));
+    }
+  }
+}
+
+TEST(DecideWrongLayout, LengthIsCountedInCharacters) {
+  // Neither form known: five characters are judged by trigrams, four are not, though the four
+  // Cyrillic letters take eight bytes.
+  const DecisionCase cases[] = {
+      {"five capitals", "", "привет 1\nиве 1\n", Layout::En, "GHBDT", "ПРИВЕ", false, true},
+      {"four capitals", "", "привет 1\nрив 1\nив 1\n", Layout::En, "GHBD", "ПРИВ", false, false},
+      {"four with yo", "", "ёжик 1\nёжи 1\nжи 1\n", Layout::En, "~:BR", "ЁЖИК", false, true},  // the word is known
+      {"four with yo, unknown", "", "ёжики 1\nик 1\n", Layout::En, "~:BR", "ЁЖИК", false, false},
   };
   for (const DecisionCase& c : cases) run(c);
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "config/config.h"
 #include "desktop/sim_driver.h"
@@ -124,6 +125,21 @@ TEST_F(SimSessionTest, TheHotkeyIsHeldWhileTheEngineActs) {
   EXPECT_EQ(session->text(), "привет");
   EXPECT_FALSE(desk.key_down(win::VK_SHIFT));
   EXPECT_FALSE(desk.key_down(win::VK_PAUSE));
+}
+
+TEST_F(SimSessionTest, SelectionConversionGivesTheUsersClipboardBack) {
+  session->runtime().autoswitch_on = false;
+  start();
+  const std::vector<SimClipboardItem> mine = {SimClipboardItem{win::CF_DIB, {1, 2, 3, 4}},
+                                              SimClipboardItem{win::CF_UNICODETEXT, {'m', 0, 0, 0}}};
+  desk.set_clipboard(mine);
+  type("ghbdtn");
+  ASSERT_EQ(session->run_script("{select}{Shift+Pause}"), std::nullopt);
+  EXPECT_EQ(session->text(), "привет");
+  EXPECT_EQ(desk.clipboard(), mine);
+  EXPECT_FALSE(desk.clipboard_open());
+  EXPECT_EQ(desk.window_layout(window), layout_ru);
+  EXPECT_GE(desk.elapsed(), std::chrono::milliseconds(300));  // the pause before the restore, in virtual time
 }
 
 TEST_F(SimSessionTest, SwallowedHotkeyNeverReachesTheWindow) {

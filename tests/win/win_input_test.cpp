@@ -102,7 +102,9 @@ void check(const std::vector<Seen>& got, const std::vector<Expected>& want) {
     EXPECT_EQ(got[i].k.scanCode, want[i].scan);
     EXPECT_NE(got[i].k.flags & LLKHF_INJECTED, 0u);
     // Wine leaves LLKHF_UP clear on Unicode key-ups; the message tells them apart everywhere.
-    if (want[i].vk != VK_PACKET) EXPECT_EQ((got[i].k.flags & LLKHF_UP) != 0, want[i].up);
+    if (want[i].vk != VK_PACKET) {
+      EXPECT_EQ((got[i].k.flags & LLKHF_UP) != 0, want[i].up);
+    }
     EXPECT_EQ(got[i].message, static_cast<WPARAM>(want[i].up ? WM_KEYUP : WM_KEYDOWN));
     EXPECT_EQ(got[i].k.dwExtraInfo, SYNTH_TAG);
   }

@@ -120,7 +120,9 @@ TEST_F(SecondCopyTest, ShowsTheNoticeExitsWithZeroAndLeavesTheFirstRunning) {
     std::error_code ec;
     const auto size = fs::file_size(folder / f.name, ec);
     ASSERT_FALSE(ec);
-    if (f.size) EXPECT_EQ(size, f.size);
+    if (f.size) {
+      EXPECT_EQ(size, f.size);
+    }
   }
   EXPECT_TRUE(autostart_enabled());
 

@@ -241,10 +241,7 @@ TEST_F(TrayTest, WindowProcedureAnswersTheIconAndTheTaskbar) {
     const bool before = prt.paused.load();
     EXPECT_EQ(SendMessageW(st.window, tray_callback_message, tray_icon_id, c.mouse), 0);
     EXPECT_EQ(prt.paused.load(), c.flips ? !before : before);
-    if (c.flips)
-      EXPECT_TRUE(reset_arrives(ch.receiver));
-    else
-      EXPECT_TRUE(nothing_arrives(ch.receiver));
+    EXPECT_TRUE(c.flips ? reset_arrives(ch.receiver) : nothing_arrives(ch.receiver));
   }
   // Explorer restarting: the icon is gone until "TaskbarCreated" arrives, then it is back.
   auto icon_present = [&] {

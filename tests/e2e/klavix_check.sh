@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The real klavix.exe under Wine, driven by real key presses and clicks (xdotool on a private
 # Xvfb), typing into klavix-target.exe. One wineserver and one klavix.exe serve every check,
-# in this order (some checks build on the state the earlier ones leave).
+# in this order (some checks build on the state the earlier ones leave); the harness's own
+# checks come first, before klavix.exe starts.
 # Usage: klavix_check.sh klavix.exe klavix-target.exe klavix-probe.exe
 # With E2E_DOCS=DIR it also saves the README's screenshots (tray menu, help box) into DIR.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=harness.sh
 source "$here/harness.sh"
+# shellcheck source=harness_checks.sh
+source "$here/harness_checks.sh"
 KLAVIX=$1
 TARGET=$2
 PROBE=$3
@@ -17,9 +20,11 @@ EN=0x09
 
 e2e_start
 [ ! -e "$KLAVIX_DIR" ] || { echo "FAIL the fresh prefix already has $KLAVIX_DIR"; exit 1; }
-# The target first: by the time its window is up, Wine's explorer serves the notification area
-# (an icon added before that is lost, as on Windows before the taskbar exists).
+# The target first, so that Wine's desktop process (explorer, which serves the notification
+# area) is up before klavix.exe adds its icon.
 e2e_start_target "$TARGET" "$E2E_WORK/target.txt" || { echo "FAIL target window did not appear"; exit 1; }
+run_harness_checks
+e2e_reset_target || { echo "FAIL the target could not be reset"; exit 1; }
 e2e_wait "$E2E_TIMEOUT" 'e2e_probe window Shell_TrayWnd' || echo "note: no Shell_TrayWnd yet"
 e2e_spawn "$KLAVIX"
 KLAVIX_PID=$E2E_LAST_PID

@@ -230,7 +230,9 @@ class SimDesktop final : public Desktop {
   bool clipboard_open() const;
   // The next `count` OpenClipboard calls fail (the application's own copy is not affected).
   void refuse_clipboard_opens(int count);
-  void set_clipboard_locked(bool locked);  // every OpenClipboard fails
+  // Held by another program: every OpenClipboard fails, and the application cannot copy or
+  // paste either.
+  void set_clipboard_locked(bool locked);
   void set_clipboard_refuses_data(bool refuses);  // SetClipboardData fails
 
   // ---- processes ----

@@ -51,7 +51,8 @@ class SimSession {
   // Reads Caps Lock into the runtime as start-up does, creates the channel and starts the
   // engine thread (which builds the dictionaries before its first event).
   void start();
-  // Ends the engine thread after everything queued was handled. Nothing can be typed after.
+  // Ends the engine thread after everything queued was handled. The runtime goes with it:
+  // nothing can be typed and runtime() must not be used afterwards.
   void stop();
 
   // Returns when every event sent so far has been handled.

@@ -70,7 +70,8 @@ e2e_start() {
       sleep 0.1
     done
     [ -s "$E2E_WORK/display" ] || { echo "e2e: Xvfb did not start" >&2; exit 1; }
-    export DISPLAY=":$(head -n1 "$E2E_WORK/display")"
+    DISPLAY=":$(head -n1 "$E2E_WORK/display")"
+    export DISPLAY
   fi
   mkdir -p "$WINEPREFIX"
   "$WINESERVER" -p
@@ -85,7 +86,11 @@ e2e_start() {
       /f >/dev/null 2>&1
     n=$((n + 1))
   done
-  WIN_USER=$(ls "$WINEPREFIX/drive_c/users" | grep -vx Public | head -n1)
+  local u
+  WIN_USER=""
+  for u in "$WINEPREFIX"/drive_c/users/*; do
+    [ "${u##*/}" = Public ] || { WIN_USER=${u##*/}; break; }
+  done
   APPDATA_DIR=$WINEPREFIX/drive_c/users/$WIN_USER/AppData/Roaming
   KLAVIX_DIR=$APPDATA_DIR/Klavix
 }
@@ -108,7 +113,7 @@ e2e_wait() {
   shift
   local deadline=$((SECONDS + timeout))
   while :; do
-    if eval "$@"; then return 0; fi
+    if eval "$*"; then return 0; fi
     [ "$SECONDS" -ge "$deadline" ] && return 1
     sleep 0.1
   done

@@ -45,6 +45,22 @@ e2e_cleanup() {
   [ -n "$E2E_WORK" ] && rm -rf "$E2E_WORK"
 }
 
+# Cleans up after this script even if it is killed outright (a ctest timeout): a detached
+# watcher that outlives it by a second. Its output goes nowhere, so it never keeps a pipe open.
+e2e_watchdog() {
+  local me=$$
+  (
+    trap '' INT TERM HUP
+    while kill -0 "$me" 2>/dev/null; do sleep 1; done
+    if [ -d "$WINEPREFIX" ]; then
+      "$WINESERVER" -k 2>/dev/null
+    fi
+    [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null
+    rm -rf "$E2E_WORK"
+  ) </dev/null >/dev/null 2>&1 &
+  disown
+}
+
 # Sets up everything up to a running wineserver. A display given in E2E_DISPLAY is used as
 # it is (the demo on the user's screen); otherwise a private Xvfb is started.
 e2e_start() {
@@ -75,6 +91,7 @@ e2e_start() {
   fi
   mkdir -p "$WINEPREFIX"
   "$WINESERVER" -p
+  e2e_watchdog
   "$WINE" wineboot -i >"$E2E_WORK/wineboot.log" 2>&1
   # English and Russian, so that a Russian layout handle exists to be requested. Wine 8 lists
   # the layouts from the keys under HKLM\...\Keyboard Layouts (a fresh prefix has none, and

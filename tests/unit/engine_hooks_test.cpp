@@ -106,7 +106,9 @@ TEST_F(Hooks, KeyDownsAndWhatTheyReport) {
     const std::vector<EngineEvent> got = events();
     ASSERT_EQ(got.size(), c.kinds.size());
     for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].kind, c.kinds[i]);
-    if (c.kinds == std::vector<EventKind>{EventKind::Key}) EXPECT_EQ(got[0].modifier, c.modifier ? 1 : 0);
+    if (c.kinds == std::vector<EventKind>{EventKind::Key}) {
+      EXPECT_EQ(got[0].modifier, c.modifier ? 1 : 0);
+    }
     EXPECT_EQ(state.swallowed_key, c.swallowed ? c.vk : 0u);
   }
 }
@@ -272,7 +274,9 @@ TEST_F(Hooks, MouseButtons) {
     mouse_hook(rt, c.code, c.wparam);
     const std::vector<EngineEvent> got = events();
     EXPECT_EQ(got.size(), c.reset ? 1u : 0u);
-    if (c.reset) EXPECT_EQ(got[0].kind, EventKind::Reset);
+    if (c.reset) {
+      EXPECT_EQ(got[0].kind, EventKind::Reset);
+    }
   }
 }
 

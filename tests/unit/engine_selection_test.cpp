@@ -79,12 +79,15 @@ TEST_F(Selection, Conversions) {
     hotkey_selection();
     EXPECT_EQ(shown(), c.expected);
     EXPECT_EQ(formats(), formats_of(users_clipboard()));
-    if (c.request)
+    if (c.request) {
       EXPECT_EQ(requested(), std::vector<Layout>{*c.request});
-    else
+    } else {
       EXPECT_TRUE(requested().empty());
+    }
     EXPECT_EQ(sent().caps_taps, c.caps_taps);
-    if (c.caps_taps == 1) EXPECT_FALSE(rt.caps_on);
+    if (c.caps_taps == 1) {
+      EXPECT_FALSE(rt.caps_on);
+    }
   }
 }
 
@@ -250,10 +253,11 @@ TEST_F(Selection, ClipboardBusyForAWhile) {
     desk.refuse_clipboard_opens(c.refused);
     hotkey_selection();
     EXPECT_EQ(shown(), c.expected_text);
-    if (c.restored)
+    if (c.restored) {
       EXPECT_EQ(formats(), formats_of(users_clipboard()));
-    else
+    } else {
       EXPECT_TRUE(desk.clipboard().empty());
+    }
     EXPECT_FALSE(desk.clipboard_open());
   }
 }
@@ -359,7 +363,9 @@ TEST(SelectedText, KindOfConversion) {
     const SelectionResult r = convert_selected_text(c.text);
     EXPECT_EQ(r.kind, c.kind);
     EXPECT_EQ(r.text, c.expected);
-    if (c.kind == SelectionKind::LayoutConversion) EXPECT_EQ(r.target, c.target);
+    if (c.kind == SelectionKind::LayoutConversion) {
+      EXPECT_EQ(r.target, c.target);
+    }
   }
 }
 

@@ -4,7 +4,7 @@ NATIVE := build/native
 WINDOWS := build/windows
 ASAN := build/asan
 
-.PHONY: all native windows asan test bench sim demo clean
+.PHONY: all native windows asan test bench demo clean
 
 all: native windows
 
@@ -25,6 +25,9 @@ test:
 
 bench: native
 	bash scripts/bench.sh $(NATIVE)
+
+demo:
+	bash scripts/demo.sh
 
 clean:
 	rm -rf build

@@ -44,7 +44,9 @@ namespace detail {
 // Each block carries its size in front, so that every delete knows what it gives back.
 constexpr std::size_t header = alignof(std::max_align_t);
 
-inline void* counted_alloc(std::size_t size) {
+// Kept out of line: inlined into a caller, GCC would pair the malloc/free below with that
+// caller's new/delete and warn about a mismatch that is not there.
+[[gnu::noinline]] inline void* counted_alloc(std::size_t size) {
   void* raw = std::malloc(size + header);
   if (!raw) return nullptr;
   *static_cast<std::size_t*>(raw) = size;
@@ -53,7 +55,7 @@ inline void* counted_alloc(std::size_t size) {
   return static_cast<char*>(raw) + header;
 }
 
-inline void counted_free(void* p) {
+[[gnu::noinline]] inline void counted_free(void* p) {
   if (!p) return;
   void* raw = static_cast<char*>(p) - header;
   heap_counters().live_bytes.fetch_sub(static_cast<long long>(*static_cast<std::size_t*>(raw)),

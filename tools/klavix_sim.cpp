@@ -178,7 +178,7 @@ std::vector<std::string_view> split_lines(std::string_view all) {
   return lines;
 }
 
-SimWindow window_spec(const Options& o) {
+SimWindow window_setup(const Options& o) {
   SimWindow w;
   w.layout = o.layout;
   if (o.app) {
@@ -221,14 +221,14 @@ int run(const Options& o) {
     if (o.capsfix) session.runtime().capsfix_on = *o.capsfix;
     session.start();
 
-    const SimWindow spec = window_spec(o);
+    const SimWindow init = window_setup(o);
     WindowHandle previous = 0;
     std::string out;
     std::size_t number = 0;
     for (std::string_view line : split_lines(*input)) {
       ++number;
       if (o.trace) std::fprintf(stderr, "-- line %zu\n", number);
-      const WindowHandle w = session.new_window(spec);
+      const WindowHandle w = session.new_window(init);
       if (previous) desk.destroy_window(previous);
       previous = w;
       if (const std::optional<std::string> error = session.run_script(line)) {

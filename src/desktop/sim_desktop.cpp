@@ -705,23 +705,23 @@ std::chrono::steady_clock::time_point SimDesktop::now() {
 
 // ---- windows ----
 
-WindowHandle SimDesktop::create_window(SimWindow spec) {
+WindowHandle SimDesktop::create_window(SimWindow init) {
   std::lock_guard lock(mutex_);
-  spec.handle = next_handle_;
-  spec.focus = next_handle_ + 8;
+  init.handle = next_handle_;
+  init.focus = next_handle_ + 8;
   next_handle_ += 0x10;
-  spec.thread_id = next_thread_;
+  init.thread_id = next_thread_;
   next_thread_ += 4;
-  spec.process_id = next_process_;
+  init.process_id = next_process_;
   next_process_ += 4;
-  if (spec.monitor == 0) spec.monitor = monitors_.begin()->first;
-  spec.field.caret = std::min(spec.field.caret, spec.field.text.size());
-  spec.field.anchor = std::min(spec.field.anchor, spec.field.text.size());
-  const WindowHandle h = spec.handle;
-  by_thread_[spec.thread_id] = h;
-  by_process_[spec.process_id] = h;
-  by_focus_[spec.focus] = h;
-  windows_[h] = std::move(spec);
+  if (init.monitor == 0) init.monitor = monitors_.begin()->first;
+  init.field.caret = std::min(init.field.caret, init.field.text.size());
+  init.field.anchor = std::min(init.field.anchor, init.field.text.size());
+  const WindowHandle h = init.handle;
+  by_thread_[init.thread_id] = h;
+  by_process_[init.process_id] = h;
+  by_focus_[init.focus] = h;
+  windows_[h] = std::move(init);
   foreground_ = h;
   return h;
 }

@@ -175,7 +175,7 @@ class SimDesktop final : public Desktop {
 
   // ---- windows ----
   // Adds a window (handles, thread and process ids are assigned) and brings it to the front.
-  WindowHandle create_window(SimWindow spec = {});
+  WindowHandle create_window(SimWindow init = {});
   // Removes a window (as closing it would); the foreground becomes none when it was in front.
   void destroy_window(WindowHandle w);
   void set_foreground(WindowHandle w);  // 0: no foreground window

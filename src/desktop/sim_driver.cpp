@@ -199,9 +199,9 @@ void SimSession::type_text(std::u32string_view t) {
   }
 }
 
-WindowHandle SimSession::new_window(SimWindow spec) {
+WindowHandle SimSession::new_window(SimWindow init) {
   wait_idle();
-  return desktop_.create_window(std::move(spec));
+  return desktop_.create_window(std::move(init));
 }
 
 void SimSession::switch_layout(LayoutHandle layout) {

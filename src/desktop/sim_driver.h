@@ -79,7 +79,7 @@ class SimSession {
 
   // ---- the desktop around the typist ----
   // A new foreground window (the engine starts a new word there).
-  WindowHandle new_window(SimWindow spec = {});
+  WindowHandle new_window(SimWindow init = {});
   // The user's own switch of the foreground window's layout (installed first when missing).
   void switch_layout(LayoutHandle layout);
   // The foreground window's text once the engine is done.

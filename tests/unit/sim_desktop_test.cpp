@@ -280,7 +280,9 @@ TEST_F(SimDesk, CopyThatDoesNotHappen) {
     desk.update_window(w, [&](SimWindow& win) { win.copy = c.copy; });
     desk.set_text(w, u"hello");
     desk.select(w, c.anchor, c.caret);
-    if (c.hold_clipboard_open) ASSERT_TRUE(desk.open_clipboard(0x77));
+    if (c.hold_clipboard_open) {
+      ASSERT_TRUE(desk.open_clipboard(0x77));
+    }
     const std::uint32_t before = desk.clipboard_sequence_number();
     send(chord(win::VK_LCONTROL, 'C'));
     if (c.hold_clipboard_open) desk.close_clipboard();
@@ -588,17 +590,17 @@ TEST_F(SimDesk, QueriesThatFail) {
 
 TEST_F(SimDesk, WindowsOnASecondMonitor) {
   const MonitorHandle second = desk.add_monitor(Rect{1920, 0, 3200, 1024}, Rect{1920, 0, 3200, 1024});
-  SimWindow spec;
-  spec.monitor = second;
-  spec.style = sim_style_borderless;
-  spec.rect = Rect{1920, 0, 3200, 1024};
-  const WindowHandle full = desk.create_window(spec);
+  SimWindow init;
+  init.monitor = second;
+  init.style = sim_style_borderless;
+  init.rect = Rect{1920, 0, 3200, 1024};
+  const WindowHandle full = desk.create_window(init);
   EXPECT_EQ(desk.foreground_window(), full);
   EXPECT_EQ(desk.monitor_from_window(full, win::MONITOR_DEFAULTTONEAREST), second);
   MonitorInfo mi;
   mi.size = 40;
   ASSERT_TRUE(desk.monitor_info(second, mi));
-  EXPECT_EQ(mi.monitor, spec.rect);
+  EXPECT_EQ(mi.monitor, init.rect);
   EXPECT_EQ(desk.window_long(full, win::GWL_STYLE) & win::WS_CAPTION, 0);
 }
 

@@ -126,7 +126,7 @@ TEST_F(UndoCount, YesKeepsWhatTheUserWrote) {
 
 TEST_F(UndoCount, MapIsEmptiedPastItsBound) {
   Engine& e = engine();
-  for (int i = 0; i < 501; ++i) count_undo(e, {"w" + std::to_string(i)});
+  for (int i = 0; i < 501; ++i) count_undo(e, {std::string("w").append(std::to_string(i))});
   EXPECT_EQ(e.undo_counts.size(), 501u);
   count_undo(e, {"w0"});
   EXPECT_EQ(e.undo_counts.size(), 1u);
@@ -134,7 +134,7 @@ TEST_F(UndoCount, MapIsEmptiedPastItsBound) {
 
   // At 500 entries nothing is dropped.
   e.undo_counts.clear();
-  for (int i = 0; i < 500; ++i) count_undo(e, {"v" + std::to_string(i)});
+  for (int i = 0; i < 500; ++i) count_undo(e, {std::string("v").append(std::to_string(i))});
   count_undo(e, {"v0"});
   EXPECT_EQ(e.undo_counts.size(), 500u);
   EXPECT_EQ(e.undo_counts.at("v0"), 2u);

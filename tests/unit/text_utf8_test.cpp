@@ -230,7 +230,7 @@ TEST(EncodeUtf8, EachLengthAndTheUnencodable) {
     SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<std::uint32_t>(c.cp));
     std::string out = "<";
     append_utf8(out, c.cp);
-    EXPECT_EQ(out, "<" + std::string(c.bytes));
+    EXPECT_EQ(out, std::string("<").append(c.bytes));
     EXPECT_EQ(encode_utf8(std::u32string(1, c.cp)), c.bytes);
   }
   EXPECT_EQ(encode_utf8(U""), "");

@@ -159,10 +159,10 @@ check_exception_applies() {
 # puts the earlier clipboard back a fixed 300 ms after its paste chord. Under Wine the target
 # often handles that paste later than 300 ms (measured here: about half the presses, the paste
 # landing some 0.5 s after the hotkey), and then pastes the earlier text instead of привет.
-# Such a late paste is said and tried again, up to six presses; any other outcome fails.
+# Such a late paste is said and tried again, up to ten presses; any other outcome fails.
 check_selection() {
   local attempt late=0
-  for attempt in 1 2 3 4 5 6; do
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
     e2e_reset_target || fail "reset failed" || return 1
     e2e_probe clip-set "before-clip" || fail "could not set the clipboard" || return 1
     e2e_type "ghbdtn"

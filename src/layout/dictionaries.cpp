@@ -265,12 +265,52 @@ Dictionaries::~Dictionaries() = default;
 
 namespace {
 
+// The characters of one word with its two markers: a fixed array for every real word, a vector
+// only for an overlong line (vector bookkeeping per character was a noticeable part of a build).
+class CharRun {
+ public:
+  void clear() {
+    n_ = 0;
+    spill_.clear();
+  }
+  void push(TrigramSet::Char c) {
+    if (n_ < fixed_size) {
+      fixed_[n_] = c;
+    } else {
+      if (n_ == fixed_size) spill_.assign(fixed_, fixed_ + fixed_size);
+      spill_.push_back(c);
+    }
+    ++n_;
+  }
+  const TrigramSet::Char* data() const { return n_ <= fixed_size ? fixed_ : spill_.data(); }
+  std::size_t size() const { return n_; }
+
+ private:
+  static constexpr std::size_t fixed_size = 64;
+  TrigramSet::Char fixed_[fixed_size];
+  std::vector<TrigramSet::Char> spill_;
+  std::size_t n_ = 0;
+};
+
+// Upper bound of the lines of a text (memchr runs many bytes at a time; a byte loop was a
+// noticeable part of a build).
+std::size_t count_lines(std::string_view text) {
+  std::size_t lines = 1;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+    ++lines;
+    p = static_cast<const char*>(lf) + 1;
+  }
+  return lines;
+}
+
 // One pass over the text. A line is its word up to the first space, then the count text up to the
 // next space or the end of the line; a carriage return right before the line feed belongs to
 // neither. A line without a space is skipped.
 void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
-  words.start(text, static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-  std::vector<TrigramSet::Char> chars;  // "^", the word's characters, "$"; reused from line to line
+  words.start(text, count_lines(text));
+  CharRun chars;  // "^", the word's characters, "$"; reused from line to line
   const std::size_t size = text.size();
   std::size_t pos = 0;
   while (pos < size) {
@@ -279,12 +319,12 @@ void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
     // The word. No byte of a multi-byte character is a space or a line feed, so decoding in
     // place never runs past the word.
     chars.clear();
-    chars.push_back(TrigramSet::classify(U'^'));
+    chars.push(TrigramSet::classify(U'^'));
     bool valid = true;
     while (pos < size && text[pos] != ' ' && text[pos] != '\n') {
       const text::Utf8Step step = next_char(text, pos);
       valid = valid && step.valid;
-      chars.push_back(TrigramSet::classify(step.cp));
+      chars.push(TrigramSet::classify(step.cp));
       pos += step.length;
     }
     if (pos == size || text[pos] == '\n') {
@@ -319,8 +359,9 @@ void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
     // A word that is not UTF-8 is no word of the language: it has no characters to take
     // trigrams of, and keeping it would make such bytes findable.
     if (!valid) continue;
-    chars.push_back(TrigramSet::classify(U'$'));
-    for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(chars[i], chars[i + 1], chars[i + 2]);
+    chars.push(TrigramSet::classify(U'$'));
+    const TrigramSet::Char* c = chars.data();
+    for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(c[i], c[i + 1], c[i + 2]);
     words.insert(static_cast<std::uint32_t>(line_start), word_end - line_start, count);
   }
 }

@@ -1,8 +1,31 @@
 #include "engine/channel.h"
 
+#include <thread>
 #include <utility>
 
 namespace klavix {
+
+namespace {
+
+// A typist's next key, and the engine's answer to a key, usually come within microseconds.
+// Both sides look for them briefly before they sleep: a sleep and a wake-up cost two context
+// switches, far more than the look.
+constexpr int spin_checks = 2000;
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+template <class Ready>
+void spin_until(Ready ready) {
+  for (int i = 0; i < spin_checks && !ready(); ++i) cpu_relax();
+}
+
+}  // namespace
 
 namespace detail {
 
@@ -73,12 +96,15 @@ void EventSender::send(const EngineEvent& e) const {
     std::lock_guard lock(state_->mutex);
     if (!state_->receiver_alive) return;
     state_->queue.push_back(e);
+    state_->has_events.store(true, std::memory_order_release);
+    state_->idle_now.store(false, std::memory_order_relaxed);
   }
   state_->ready.notify_one();
 }
 
 void EventSender::wait_until_idle() const {
   if (!state_) return;
+  spin_until([&] { return state_->idle_now.load(std::memory_order_acquire); });
   std::unique_lock lock(state_->mutex);
   state_->idle.wait(lock, [&] {
     return !state_->receiver_alive || (state_->queue.empty() && state_->receiver_waiting);
@@ -92,23 +118,33 @@ EventReceiver::~EventReceiver() {
   std::lock_guard lock(state_->mutex);
   state_->receiver_alive = false;
   state_->queue.clear();
+  state_->has_events.store(false, std::memory_order_relaxed);
+  state_->idle_now.store(true, std::memory_order_release);
   state_->idle.notify_all();
 }
 
 Received EventReceiver::receive(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock lock(state_->mutex);
-  state_->receiver_waiting = true;
-  if (state_->queue.empty()) state_->idle.notify_all();
-  const bool woke = state_->ready.wait_until(lock, deadline, [&] {
-    return !state_->queue.empty() || state_->senders == 0;
-  });
-  state_->receiver_waiting = false;
-  if (!state_->queue.empty()) {
-    Received r{ReceiveStatus::Event, state_->queue.pop_front()};
-    ++state_->delivered;
+  detail::ChannelState& st = *state_;
+  const auto take = [&] {
+    Received r{ReceiveStatus::Event, st.queue.pop_front()};
+    st.has_events.store(!st.queue.empty(), std::memory_order_relaxed);
+    ++st.delivered;
     return r;
+  };
+  {
+    std::lock_guard lock(st.mutex);
+    if (!st.queue.empty()) return take();
+    st.receiver_waiting = true;
+    st.idle_now.store(true, std::memory_order_release);
+    st.idle.notify_all();
   }
-  if (woke && state_->senders == 0) return {ReceiveStatus::Disconnected, {}};
+  spin_until([&] { return st.has_events.load(std::memory_order_acquire); });
+  std::unique_lock lock(st.mutex);
+  const bool woke = st.ready.wait_until(lock, deadline, [&] { return !st.queue.empty() || st.senders == 0; });
+  st.receiver_waiting = false;
+  st.idle_now.store(false, std::memory_order_relaxed);
+  if (!st.queue.empty()) return take();
+  if (woke && st.senders == 0) return {ReceiveStatus::Disconnected, {}};
   return {ReceiveStatus::Timeout, {}};
 }
 

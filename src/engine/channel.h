@@ -1,6 +1,7 @@
 #pragma once
 // The event channel: an unbounded first-in-first-out queue with many senders and one
 // receiver. A send never blocks; a receive waits until a deadline.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -47,6 +48,10 @@ struct ChannelState {
   bool receiver_alive = true;
   bool receiver_waiting = false;
   std::uint64_t delivered = 0;
+  // Mirrors, written under the mutex, that the two sides may glance at without it before they
+  // go to sleep.
+  std::atomic<bool> has_events{false};
+  std::atomic<bool> idle_now{false};  // the receiver waits with nothing queued
 };
 }  // namespace detail
 

@@ -75,13 +75,31 @@ std::size_t table_size_for(std::size_t entries) {
   return size;
 }
 
+// The count text that starts at `pos`, right after a word's space: an optional "+", then digits
+// within 32 bits; anything else makes it 1. It ends at a space, a line feed, a carriage return
+// right before a line feed, or the end of the text; `pos` is left there.
+std::uint32_t parse_count(std::string_view text, std::size_t& pos) {
+  const std::size_t size = text.size();
+  std::uint64_t value = 0;
+  bool digits = false;
+  bool bad = false;
+  if (pos < size && text[pos] == '+') ++pos;
+  for (; pos < size; ++pos) {
+    const char c = text[pos];
+    if (c == ' ' || c == '\n' || (c == '\r' && pos + 1 < size && text[pos + 1] == '\n')) break;
+    if (c < '0' || c > '9') {
+      bad = true;
+    } else if (!bad) {
+      digits = true;
+      value = value * 10 + static_cast<unsigned>(c - '0');
+      bad = value > 0xFFFFFFFFu;
+    }
+  }
+  return static_cast<std::uint32_t>(digits && !bad ? value : 1);
+}
+
 class WordMap {
  public:
-  struct Slot {
-    std::uint32_t offset;
-    std::uint32_t count;
-  };
-
   void start(std::string_view text, std::size_t max_words) {
     // Offsets are 32-bit.
     require(text.size() <= 0xFFFFFFFFu, "word list too large");
@@ -89,13 +107,14 @@ class WordMap {
     const std::size_t size = table_size_for(max_words);
     tags_.assign(size, 0);
     // Only the slots whose tag is set are ever read, so they need no initial value.
-    slots_ = std::make_unique_for_overwrite<Slot[]>(size);
+    offsets_ = std::make_unique_for_overwrite<std::uint32_t[]>(size);
     mask_ = size - 1;
     size_ = 0;
   }
 
-  // The word must lie in the text at `offset`, followed by a space.
-  void insert(std::uint32_t offset, std::size_t length, std::uint32_t count) {
+  // The word must lie in the text at `offset`, followed by a space and its count text: the
+  // count is read from there when the word is looked up, so a slot is one offset.
+  void insert(std::uint32_t offset, std::size_t length) {
     const std::string_view word = text_.substr(offset, length);
     const std::uint64_t h = hash_bytes(word);
     const std::uint8_t tag = tag_of(h);
@@ -103,25 +122,28 @@ class WordMap {
       if (tags_[i] == 0) {
         require(size_ < tags_.size() / 4 * 3, "word map overfull");
         tags_[i] = tag;
-        slots_[i] = {offset, count};
+        offsets_[i] = offset;
         ++size_;
         return;
       }
-      if (tags_[i] == tag && matches(slots_[i].offset, word)) {
-        slots_[i].count = count;  // the later line wins
+      if (tags_[i] == tag && matches(offsets_[i], word)) {
+        offsets_[i] = offset;  // the later line's count wins
         return;
       }
     }
   }
 
-  const Slot* find(std::string_view word) const {
+  WordLookup find(std::string_view word) const {
     // No stored word holds a space; one in the query would match a word and its count text.
-    if (size_ == 0 || word.find(' ') != std::string_view::npos) return nullptr;
+    if (size_ == 0 || word.find(' ') != std::string_view::npos) return {};
     const std::uint64_t h = hash_bytes(word);
     const std::uint8_t tag = tag_of(h);
     for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
-      if (tags_[i] == 0) return nullptr;
-      if (tags_[i] == tag && matches(slots_[i].offset, word)) return &slots_[i];
+      if (tags_[i] == 0) return {};
+      if (tags_[i] == tag && matches(offsets_[i], word)) {
+        std::size_t pos = std::size_t{offsets_[i]} + word.size() + 1;
+        return {true, parse_count(text_, pos)};
+      }
     }
   }
 
@@ -143,7 +165,7 @@ class WordMap {
 
   std::string_view text_;
   std::vector<std::uint8_t> tags_;
-  std::unique_ptr<Slot[]> slots_;
+  std::unique_ptr<std::uint32_t[]> offsets_;
   std::size_t mask_ = 0;
   std::size_t size_ = 0;
 };
@@ -331,30 +353,11 @@ void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
       ++pos;
       continue;
     }
-    const std::size_t word_end = pos++;
+    const std::size_t word_end = pos;
 
-    // The count: an optional "+", then digits within 32 bits; anything else makes it 1.
-    std::uint64_t value = 0;
-    bool digits = false;
-    bool bad = false;
-    if (pos < size && text[pos] == '+') ++pos;
-    for (; pos < size; ++pos) {
-      const char c = text[pos];
-      if (c == ' ' || c == '\n' || (c == '\r' && pos + 1 < size && text[pos + 1] == '\n')) break;
-      if (c < '0' || c > '9') {
-        bad = true;
-      } else if (!bad) {
-        digits = true;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-        bad = value > 0xFFFFFFFFu;
-      }
-    }
-    const auto count = static_cast<std::uint32_t>(digits && !bad ? value : 1);
-    if (pos < size && text[pos] != '\n') {
-      const std::size_t lf = text.find('\n', pos);  // further fields are ignored
-      pos = lf == std::string_view::npos ? size : lf;
-    }
-    ++pos;
+    // The count text and any further fields stay in the text: a lookup reads the count there.
+    const std::size_t lf = text.find('\n', pos);
+    pos = (lf == std::string_view::npos ? size : lf) + 1;
 
     // A word that is not UTF-8 is no word of the language: it has no characters to take
     // trigrams of, and keeping it would make such bytes findable.
@@ -362,7 +365,7 @@ void build_layout(WordMap& words, TrigramSet& trigrams, std::string_view text) {
     chars.push(TrigramSet::classify(U'$'));
     const TrigramSet::Char* c = chars.data();
     for (std::size_t i = 0; i + 2 < chars.size(); ++i) trigrams.insert(c[i], c[i + 1], c[i + 2]);
-    words.insert(static_cast<std::uint32_t>(line_start), word_end - line_start, count);
+    words.insert(static_cast<std::uint32_t>(line_start), word_end - line_start);
   }
 }
 
@@ -390,9 +393,7 @@ Dictionaries load_dictionaries() {
 
 WordLookup word_count(const Dictionaries& d, Layout l, std::string_view word) {
   if (!is_dictionary_layout(l)) return {};
-  const WordMap::Slot* slot = d.impl().words[static_cast<unsigned>(l)].find(word);
-  if (!slot) return {};
-  return {true, slot->count};
+  return d.impl().words[static_cast<unsigned>(l)].find(word);
 }
 
 unsigned missing_trigrams(const Dictionaries& d, Layout l, std::string_view word) {

@@ -28,4 +28,18 @@ bool create_new(const std::filesystem::path& p, std::string_view bytes);
 // never rewritten. False on any failure.
 bool append_line(const std::filesystem::path& p, std::string_view line);
 
+// Calls f with each line of a file's text, in order: split at LF, one CR right before the LF
+// dropped, a last line without LF (even an empty one) counted too. Both readers share this rule.
+template <class F>
+void for_each_line(std::string_view bytes, F&& f) {
+  std::size_t pos = 0;
+  while (pos <= bytes.size()) {
+    const std::size_t lf = bytes.find('\n', pos);
+    std::string_view line = bytes.substr(pos, lf == std::string_view::npos ? lf : lf - pos);
+    pos = lf == std::string_view::npos ? bytes.size() + 1 : lf + 1;
+    if (lf != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    f(line);
+  }
+}
+
 }  // namespace klavix::file_io

@@ -18,15 +18,10 @@ std::string line_entry(std::string_view line) {
 std::unordered_set<std::string> parse_list(std::string_view bytes) {
   std::unordered_set<std::string> entries;
   if (!text::is_valid_utf8(bytes)) return entries;
-  std::size_t pos = 0;
-  while (pos <= bytes.size()) {
-    std::size_t lf = bytes.find('\n', pos);
-    std::string_view line = bytes.substr(pos, lf == std::string_view::npos ? lf : lf - pos);
-    pos = lf == std::string_view::npos ? bytes.size() + 1 : lf + 1;
-    if (lf != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+  file_io::for_each_line(bytes, [&](std::string_view line) {
     std::string entry = line_entry(line);
     if (!entry.empty()) entries.insert(std::move(entry));
-  }
+  });
   return entries;
 }
 

@@ -43,17 +43,11 @@ std::string render_settings(const Settings& s) {
 Settings parse_settings(std::string_view bytes) {
   Settings s = default_settings();
   if (!text::is_valid_utf8(bytes)) return s;
-  std::size_t pos = 0;
-  while (pos <= bytes.size()) {
-    std::size_t lf = bytes.find('\n', pos);
-    std::string_view line = bytes.substr(pos, lf == std::string_view::npos ? lf : lf - pos);
-    pos = lf == std::string_view::npos ? bytes.size() + 1 : lf + 1;
-    if (lf != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-
+  file_io::for_each_line(bytes, [&](std::string_view line) {
     std::string_view trimmed = text::trim_white_space(line);
-    if (!trimmed.empty() && (trimmed[0] == '#' || trimmed[0] == ';')) continue;
+    if (!trimmed.empty() && (trimmed[0] == '#' || trimmed[0] == ';')) return;
     std::size_t eq = trimmed.find('=');
-    if (eq == std::string_view::npos) continue;
+    if (eq == std::string_view::npos) return;
     std::string key = text::to_lower(text::trim_white_space(trimmed.substr(0, eq)));
     std::string_view value = text::trim_white_space(trimmed.substr(eq + 1));
 
@@ -66,7 +60,7 @@ Settings parse_settings(std::string_view bytes) {
     } else if (key == "hotkey_selection") {
       if (std::optional<Hotkey> h = parse_hotkey(value)) s.hotkey_selection = *h;
     }
-  }
+  });
   return s;
 }
 

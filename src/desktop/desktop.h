@@ -18,6 +18,10 @@ using WindowHandle = std::uintptr_t;   // HWND, 0 = none
 using LayoutHandle = std::uintptr_t;   // HKL
 using ProcessHandle = std::uintptr_t;  // HANDLE of OpenProcess, 0 = failed
 using MonitorHandle = std::uintptr_t;  // HMONITOR, 0 = none
+using EventHandle = std::uintptr_t;    // HANDLE of an event object, 0 = none
+
+// How a wait for an event object or a message ended.
+enum class WaitResult : std::uint8_t { Event, Message, Timeout, Failed };
 
 // Win32 constants the core uses (values as in the Windows headers).
 namespace win {
@@ -180,6 +184,18 @@ class Desktop {
   virtual WindowHandle create_message_window() = 0;
   // PeekMessageW(PM_REMOVE) + TranslateMessage + DispatchMessageW until the queue is empty.
   virtual void pump_messages() = 0;
+
+  // ---- waking the engine thread ----
+  // CreateEventW(null, FALSE, FALSE, null): an auto-reset event, not set; 0 on failure.
+  virtual EventHandle create_event() = 0;
+  // SetEvent. Called from any thread (the keyboard hook's, through the event channel); it never
+  // blocks.
+  virtual bool set_event(EventHandle e) = 0;
+  // MsgWaitForMultipleObjectsEx on the event (none when 0) with QS_ALLINPUT and
+  // MWMO_INPUTAVAILABLE: returns Event when the event was set (which resets it), Message when
+  // a message is waiting for this thread (also one that was there before the call), Timeout
+  // after `timeout` (never when none is given).
+  virtual WaitResult wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) = 0;
 
   // MessageBoxW; text and caption in UTF-8. Returns the button id (0 when it failed).
   virtual int message_box(WindowHandle owner, std::string_view text, std::string_view caption,

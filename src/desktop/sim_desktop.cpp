@@ -426,6 +426,13 @@ bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintpt
     const auto hkl = static_cast<LayoutHandle>(lparam);
     if (std::find(layouts_.begin(), layouts_.end(), hkl) != layouts_.end()) win->layout = hkl;
   }
+  if (!win && known) {
+    // A message-only window's thread finds it in its queue.
+    messages_.push_back({w, message, wparam, lparam});
+    messages_waiting_.store(true, std::memory_order_release);
+    wake_hint_.store(true, std::memory_order_release);
+    wake_.notify_all();
+  }
   log(std::move(c));
   return known;
 }
@@ -666,8 +673,90 @@ WindowHandle SimDesktop::create_message_window() {
 }
 
 void SimDesktop::pump_messages() {
-  // No lock: the engine pumps before every receive and would contend with the typist.
+  // The lock only when something was posted: the engine pumps before every event.
   pumps_.fetch_add(1, std::memory_order_relaxed);
+  if (!messages_waiting_.load(std::memory_order_acquire)) return;
+  std::lock_guard lock(mutex_);
+  while (!messages_.empty()) {
+    const QueuedMessage m = messages_.front();
+    messages_.pop_front();
+    SimCall c;
+    c.kind = SimCallKind::DispatchMessage;
+    c.window = m.window;
+    c.message = m.message;
+    c.wparam = m.wparam;
+    c.lparam = m.lparam;
+    log(std::move(c));
+  }
+  messages_waiting_.store(false, std::memory_order_release);
+}
+
+EventHandle SimDesktop::create_event() {
+  std::lock_guard lock(mutex_);
+  if (create_event_fails_) return 0;
+  const EventHandle h = next_event_;
+  next_event_ += 4;
+  events_[h] = false;
+  SimCall c;
+  c.kind = SimCallKind::CreateEvent;
+  c.handle = h;
+  log(std::move(c));
+  return h;
+}
+
+bool SimDesktop::set_event(EventHandle e) {
+  std::lock_guard lock(mutex_);
+  const auto it = events_.find(e);
+  if (it == events_.end()) return false;
+  it->second = true;
+  wake_hint_.store(true, std::memory_order_release);
+  wake_.notify_all();
+  return true;
+}
+
+namespace {
+// klavix-sim's typist sends its next key within microseconds of the engine's answer: a short
+// look before sleeping saves two context switches per key. Only the simulated desktop does this.
+constexpr int wait_spin_checks = 2000;
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+}  // namespace
+
+WaitResult SimDesktop::wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) {
+  if (!timeout)
+    for (int i = 0; i < wait_spin_checks && !wake_hint_.load(std::memory_order_acquire); ++i) cpu_relax();
+  std::unique_lock lock(mutex_);
+  const auto event = e == 0 ? events_.end() : events_.find(e);
+  if (e != 0 && event == events_.end()) return WaitResult::Failed;
+  WaitResult result;
+  for (;;) {
+    if (!messages_.empty()) {
+      result = WaitResult::Message;
+      break;
+    }
+    if (event != events_.end() && event->second) {
+      event->second = false;
+      result = WaitResult::Event;
+      break;
+    }
+    if (timeout) {
+      // Virtual time: a wait that nothing ends is a sleep.
+      elapsed_ += *timeout;
+      finish_pending_copy();
+      result = messages_.empty() ? WaitResult::Timeout : WaitResult::Message;
+      break;
+    }
+    wake_.wait(lock);
+  }
+  bool any_set = false;
+  for (const auto& [h, set] : events_) any_set = any_set || set;
+  wake_hint_.store(any_set || !messages_.empty(), std::memory_order_release);
+  wakeups_.fetch_add(1, std::memory_order_relaxed);
+  return result;
 }
 
 int SimDesktop::message_box(WindowHandle owner, std::string_view text, std::string_view caption, std::uint32_t style) {
@@ -1023,5 +1112,11 @@ void SimDesktop::advance(std::chrono::milliseconds by) {
 }
 
 std::uint64_t SimDesktop::pumps() const { return pumps_.load(std::memory_order_relaxed); }
+std::uint64_t SimDesktop::wakeups() const { return wakeups_.load(std::memory_order_relaxed); }
+
+void SimDesktop::set_create_event_fails(bool fails) {
+  std::lock_guard lock(mutex_);
+  create_event_fails_ = fails;
+}
 
 }  // namespace klavix

@@ -5,6 +5,7 @@
 // thread and a typing driver may call it at the same time.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -98,6 +99,8 @@ enum class SimCallKind : std::uint8_t {
   CloseHandle,         // handle, ok
   Sleep,               // value (milliseconds)
   CreateMessageWindow, // window
+  CreateEvent,         // handle
+  DispatchMessage,     // window, message, wparam, lparam
 };
 
 // One logged call. Only the fields its kind names carry meaning.
@@ -169,6 +172,9 @@ class SimDesktop final : public Desktop {
   std::uint32_t clipboard_sequence_number() override;
   WindowHandle create_message_window() override;
   void pump_messages() override;
+  EventHandle create_event() override;
+  bool set_event(EventHandle e) override;
+  WaitResult wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) override;
   int message_box(WindowHandle owner, std::string_view text, std::string_view caption, std::uint32_t style) override;
   void sleep_ms(std::uint32_t ms) override;
   std::chrono::steady_clock::time_point now() override;
@@ -262,6 +268,9 @@ class SimDesktop final : public Desktop {
   std::chrono::milliseconds elapsed() const;
   void advance(std::chrono::milliseconds by);
   std::uint64_t pumps() const;
+  // Waits for an event or a message that have returned: the waiting thread's wake-ups.
+  std::uint64_t wakeups() const;
+  void set_create_event_fails(bool fails);  // CreateEventW returns 0
 
  private:
   struct Process {
@@ -335,6 +344,21 @@ class SimDesktop final : public Desktop {
   std::chrono::steady_clock::time_point start_;
   std::chrono::milliseconds elapsed_{0};
   std::atomic<std::uint64_t> pumps_{0};
+  // events and the message queue of the message-only windows
+  struct QueuedMessage {
+    WindowHandle window;
+    std::uint32_t message;
+    std::uintptr_t wparam;
+    std::intptr_t lparam;
+  };
+  std::map<EventHandle, bool> events_;  // set or not
+  EventHandle next_event_ = 0x3F0004;
+  std::deque<QueuedMessage> messages_;
+  std::condition_variable wake_;               // an event was set or a message queued
+  std::atomic<bool> wake_hint_{false};         // the same, for a glance without the lock
+  std::atomic<bool> messages_waiting_{false};  // messages_ is not empty
+  std::atomic<std::uint64_t> wakeups_{0};
+  bool create_event_fails_ = false;
 };
 
 // The character a key gives in a window on `layout` (a third layout gives what the key gives

@@ -13,6 +13,13 @@ namespace klavix {
 namespace {
 
 constexpr std::uint32_t llkhf_up = 0x80;  // LLKHF_UP: the transition flag of a key-up
+constexpr int idle_spin_checks = 2000;
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
 
 bool is_cyrillic_letter(char32_t c) { return c >= 0x400 && c <= 0x52F && text::is_alphabetic(c); }
 bool is_latin_letter(char32_t c) {
@@ -92,7 +99,11 @@ void SimSession::stop() {
 void SimSession::wait_idle() {
   // Nothing sent since the last wait: the engine is idle already (it only acts on events).
   if (!rt_ || !sent_since_wait_.exchange(false)) return;
-  if (const EventSender* s = rt_->event_sender.get()) s->wait_until_idle();
+  const EventSender* s = rt_->event_sender.get();
+  if (!s) return;
+  // The engine usually answers within microseconds: look before going to sleep.
+  for (int i = 0; i < idle_spin_checks && !s->idle(); ++i) cpu_relax();
+  s->wait_until_idle();
 }
 
 bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan) {

@@ -1,31 +1,10 @@
 #include "engine/channel.h"
 
-#include <thread>
+#include "base/fatal.h"
+
 #include <utility>
 
 namespace klavix {
-
-namespace {
-
-// A typist's next key, and the engine's answer to a key, usually come within microseconds.
-// Both sides look for them briefly before they sleep: a sleep and a wake-up cost two context
-// switches, far more than the look.
-constexpr int spin_checks = 2000;
-
-inline void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#else
-  std::this_thread::yield();
-#endif
-}
-
-template <class Ready>
-void spin_until(Ready ready) {
-  for (int i = 0; i < spin_checks && !ready(); ++i) cpu_relax();
-}
-
-}  // namespace
 
 namespace detail {
 
@@ -84,32 +63,44 @@ EventSender::~EventSender() { release(); }
 void EventSender::release() {
   if (!state_) return;
   {
-    std::lock_guard lock(state_->mutex);
-    if (--state_->senders == 0) state_->ready.notify_all();
+    detail::ChannelState& st = *state_;
+    std::lock_guard lock(st.mutex);
+    if (--st.senders == 0) {
+      st.ready.notify_all();
+      if (st.wake_armed) {
+        st.wake_armed = false;
+        st.wake();
+      }
+    }
   }
   state_.reset();
 }
 
 void EventSender::send(const EngineEvent& e) const {
   if (!state_) return;
-  {
-    std::lock_guard lock(state_->mutex);
-    if (!state_->receiver_alive) return;
-    state_->queue.push_back(e);
-    state_->has_events.store(true, std::memory_order_release);
-    state_->idle_now.store(false, std::memory_order_relaxed);
+  detail::ChannelState& st = *state_;
+  std::lock_guard lock(st.mutex);
+  if (!st.receiver_alive) return;
+  st.queue.push_back(e);
+  st.receiver_idle = false;
+  st.idle_now.store(false, std::memory_order_relaxed);
+  if (st.receiver_waiting) st.ready.notify_one();
+  if (st.wake_armed) {
+    st.wake_armed = false;
+    st.wake();
   }
-  state_->ready.notify_one();
 }
 
 void EventSender::wait_until_idle() const {
   if (!state_) return;
-  spin_until([&] { return state_->idle_now.load(std::memory_order_acquire); });
-  std::unique_lock lock(state_->mutex);
-  state_->idle.wait(lock, [&] {
-    return !state_->receiver_alive || (state_->queue.empty() && state_->receiver_waiting);
-  });
+  detail::ChannelState& st = *state_;
+  std::unique_lock lock(st.mutex);
+  ++st.idle_waiters;
+  st.idle.wait(lock, [&] { return !st.receiver_alive || (st.queue.empty() && st.receiver_idle); });
+  --st.idle_waiters;
 }
+
+bool EventSender::idle() const { return !state_ || state_->idle_now.load(std::memory_order_acquire); }
 
 EventReceiver::EventReceiver(std::shared_ptr<detail::ChannelState> s) : state_(std::move(s)) {}
 
@@ -118,34 +109,73 @@ EventReceiver::~EventReceiver() {
   std::lock_guard lock(state_->mutex);
   state_->receiver_alive = false;
   state_->queue.clear();
-  state_->has_events.store(false, std::memory_order_relaxed);
+  state_->wake = nullptr;
+  state_->wake_armed = false;
   state_->idle_now.store(true, std::memory_order_release);
   state_->idle.notify_all();
 }
 
+namespace {
+
+Received take(detail::ChannelState& st) {
+  const Received r{ReceiveStatus::Event, st.queue.pop_front()};
+  st.receiver_idle = false;
+  return r;
+}
+
+// The queue is empty: the receiver is idle, and the next send raises its wake.
+void note_empty(detail::ChannelState& st) {
+  st.receiver_idle = true;
+  st.idle_now.store(true, std::memory_order_release);
+  st.wake_armed = static_cast<bool>(st.wake);
+  if (st.idle_waiters > 0) st.idle.notify_all();
+}
+
+}  // namespace
+
+Received EventReceiver::try_receive() {
+  detail::ChannelState& st = *state_;
+  std::lock_guard lock(st.mutex);
+  if (!st.queue.empty()) return take(st);
+  if (st.senders == 0) return {ReceiveStatus::Disconnected, {}};
+  note_empty(st);
+  return {ReceiveStatus::Timeout, {}};
+}
+
 Received EventReceiver::receive(std::chrono::steady_clock::time_point deadline) {
   detail::ChannelState& st = *state_;
-  const auto take = [&] {
-    Received r{ReceiveStatus::Event, st.queue.pop_front()};
-    st.has_events.store(!st.queue.empty(), std::memory_order_relaxed);
-    ++st.delivered;
-    return r;
-  };
-  {
-    std::lock_guard lock(st.mutex);
-    if (!st.queue.empty()) return take();
-    st.receiver_waiting = true;
-    st.idle_now.store(true, std::memory_order_release);
-    st.idle.notify_all();
-  }
-  spin_until([&] { return st.has_events.load(std::memory_order_acquire); });
   std::unique_lock lock(st.mutex);
-  const bool woke = st.ready.wait_until(lock, deadline, [&] { return !st.queue.empty() || st.senders == 0; });
+  if (!st.queue.empty()) return take(st);
+  note_empty(st);
+  st.receiver_waiting = true;
+  st.ready.wait_until(lock, deadline, [&] { return !st.queue.empty() || st.senders == 0; });
   st.receiver_waiting = false;
-  st.idle_now.store(false, std::memory_order_relaxed);
-  if (!st.queue.empty()) return take();
-  if (woke && st.senders == 0) return {ReceiveStatus::Disconnected, {}};
+  if (!st.queue.empty()) return take(st);
+  if (st.senders == 0) return {ReceiveStatus::Disconnected, {}};
   return {ReceiveStatus::Timeout, {}};
+}
+
+void EventReceiver::set_wake(std::function<void()> wake) {
+  std::lock_guard lock(state_->mutex);
+  state_->wake = std::move(wake);
+  state_->wake_armed = false;
+}
+
+std::size_t EventReceiver::waiting() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->queue.size();
+}
+
+EngineEvent EventReceiver::waiting_at(std::size_t i) const {
+  std::lock_guard lock(state_->mutex);
+  require(i < state_->queue.size(), "waiting event outside the queue");
+  return state_->queue.at(i);
+}
+
+void EventReceiver::drop_waiting(std::size_t n) {
+  std::lock_guard lock(state_->mutex);
+  require(n <= state_->queue.size(), "more waiting events dropped than there are");
+  for (std::size_t i = 0; i < n; ++i) state_->queue.pop_front();
 }
 
 Channel make_channel() {

@@ -1,10 +1,13 @@
 #pragma once
 // The event channel: an unbounded first-in-first-out queue with many senders and one
-// receiver. A send never blocks; a receive waits until a deadline.
+// receiver. A send never waits for the receiver. The receiver takes events without waiting
+// and sleeps elsewhere (with its window's messages) until the wake it registered is raised;
+// a receive with a deadline is there for the simple cases.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,6 +17,7 @@
 
 namespace klavix {
 
+// Timeout: nothing arrived before the deadline (at once for try_receive).
 enum class ReceiveStatus { Event, Timeout, Disconnected };
 
 struct Received {
@@ -30,6 +34,7 @@ class EventRing {
   std::size_t size() const { return size_; }
   void push_back(const EngineEvent& e);
   EngineEvent pop_front();
+  const EngineEvent& at(std::size_t i) const { return slots_[(head_ + i) % slots_.size()]; }
   void clear() { head_ = size_ = 0; }
   void reserve(std::size_t n);
 
@@ -41,17 +46,20 @@ class EventRing {
 
 struct ChannelState {
   std::mutex mutex;
-  std::condition_variable ready;  // an event arrived or the last sender left
-  std::condition_variable idle;   // the receiver is waiting with nothing queued
+  std::condition_variable ready;  // for receive with a deadline: an event or the last sender
+  std::condition_variable idle;   // for wait_until_idle
   EventRing queue;
   std::size_t senders = 0;
   bool receiver_alive = true;
-  bool receiver_waiting = false;
-  std::uint64_t delivered = 0;
-  // Mirrors, written under the mutex, that the two sides may glance at without it before they
-  // go to sleep.
-  std::atomic<bool> has_events{false};
-  std::atomic<bool> idle_now{false};  // the receiver waits with nothing queued
+  bool receiver_waiting = false;  // inside receive with a deadline
+  bool receiver_idle = false;     // found the queue empty and has taken nothing since
+  std::size_t idle_waiters = 0;
+  // Raised, under the mutex, by the first send after the receiver found the queue empty, and
+  // when the last sender leaves; then disarmed until the receiver finds the queue empty again.
+  std::function<void()> wake;
+  bool wake_armed = false;
+  // Mirror of "queue empty and receiver idle", written under the mutex, for a glance without it.
+  std::atomic<bool> idle_now{false};
 };
 }  // namespace detail
 
@@ -65,13 +73,15 @@ class EventSender {
   EventSender& operator=(EventSender&& other) noexcept;
   ~EventSender();
 
-  // Queues the event; dropped silently when the receiver is gone. Never blocks on the receiver.
+  // Queues the event; dropped silently when the receiver is gone. Never waits for the receiver.
   void send(const EngineEvent& e) const;
   explicit operator bool() const { return state_ != nullptr; }
 
   // For drivers of the simulated desktop: waits until every event sent so far has been
-  // received and fully handled (the receiver is back in receive with an empty queue).
+  // received and fully handled (the receiver came back and found the queue empty).
   void wait_until_idle() const;
+  // The same state at a glance, without the lock and without waiting.
+  bool idle() const;
 
  private:
   void release();
@@ -85,8 +95,22 @@ class EventReceiver {
   EventReceiver& operator=(EventReceiver&&) noexcept = default;
   ~EventReceiver();
 
-  // One event, a time-out at the deadline, or disconnection (every sender gone, queue empty).
+  // The next event at once, Timeout when the queue is empty (the wake is then armed), or
+  // disconnection (every sender gone, queue empty).
+  Received try_receive();
+  // One event, a time-out at the deadline, or disconnection.
   Received receive(std::chrono::steady_clock::time_point deadline);
+
+  // Registers what raises the receiver from its sleep; it must never block. Called under the
+  // channel's lock from the sending thread. An empty function removes it.
+  void set_wake(std::function<void()> wake);
+
+  // The events waiting behind the one being handled, without taking them: how many, and the
+  // one at position i (0 is the next to be received).
+  std::size_t waiting() const;
+  EngineEvent waiting_at(std::size_t i) const;
+  // Takes the next n waiting events, which the caller has looked at and handles itself.
+  void drop_waiting(std::size_t n);
 
  private:
   std::shared_ptr<detail::ChannelState> state_;

@@ -63,13 +63,24 @@ Engine make_engine(Desktop& desktop, Runtime& rt, std::shared_ptr<const Dictiona
 
 void run_engine(Desktop& desktop, Runtime& rt, EventReceiver receiver) {
   Engine e = make_engine(desktop, rt, std::make_shared<const Dictionaries>(load_dictionaries()));
+  // The channel sets this event when an event arrives while the queue was empty, so the thread
+  // sleeps until there is an event or a message for its window, and not a moment longer.
+  const EventHandle wake = desktop.create_event();
+  if (wake != 0) receiver.set_wake([&desktop, wake] { desktop.set_event(wake); });
   for (;;) {
     desktop.pump_messages();
-    // The channel waits in real time whatever clock the desktop keeps.
-    const Received r = receiver.receive(std::chrono::steady_clock::now() + receive_wait);
-    if (r.status == ReceiveStatus::Disconnected) return;
-    if (r.status == ReceiveStatus::Event) handle_event(e, r.event);
+    const Received r = receiver.try_receive();
+    if (r.status == ReceiveStatus::Disconnected) break;
+    if (r.status == ReceiveStatus::Event) {
+      handle_event(e, r.event);
+      continue;
+    }
+    // Without the event (it could not be made, or the wait failed) fall back to polling.
+    const WaitResult w =
+        desktop.wait_for_event_or_message(wake, wake != 0 ? std::nullopt : std::optional(fallback_poll));
+    if (w == WaitResult::Failed) desktop.sleep_ms(static_cast<std::uint32_t>(fallback_poll.count()));
   }
+  receiver.set_wake(nullptr);
 }
 
 void handle_event(Engine& e, const EngineEvent& ev) {

@@ -30,7 +30,8 @@ inline constexpr std::uint32_t undo_threshold = 3;  // undos of one word before 
 inline constexpr std::size_t undo_counts_limit = 500;
 inline constexpr std::uintptr_t SYNTH_TAG = 0x41564958;  // dwExtraInfo of every synthesized record
 inline constexpr std::size_t send_batch = 256;           // records per SendInput call
-inline constexpr std::chrono::milliseconds receive_wait{30};
+// How often the thread looks for events and messages when it cannot sleep until they come.
+inline constexpr std::chrono::milliseconds fallback_poll{30};
 inline constexpr std::uint32_t prompt_flags = 0x50124;  // YESNO|ICONQUESTION|DEFBUTTON2|SETFOREGROUND|TOPMOST
 inline constexpr std::size_t max_saved_block = 0x4000000;  // 64 MiB
 inline constexpr std::chrono::milliseconds copy_wait{600};

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -173,6 +174,24 @@ void Win32Desktop::pump_messages() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+}
+
+EventHandle Win32Desktop::create_event() {
+  return reinterpret_cast<EventHandle>(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+bool Win32Desktop::set_event(EventHandle e) { return SetEvent(reinterpret_cast<HANDLE>(e)) != 0; }
+
+WaitResult Win32Desktop::wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) {
+  HANDLE handle = reinterpret_cast<HANDLE>(e);
+  const DWORD count = handle != nullptr ? 1 : 0;
+  DWORD ms = INFINITE;
+  if (timeout) ms = timeout->count() <= 0 ? 0 : static_cast<DWORD>(std::min<std::int64_t>(timeout->count(), INFINITE - 1));
+  const DWORD r = MsgWaitForMultipleObjectsEx(count, count ? &handle : nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  if (count == 1 && r == WAIT_OBJECT_0) return WaitResult::Event;
+  if (r == WAIT_OBJECT_0 + count) return WaitResult::Message;
+  if (r == WAIT_TIMEOUT) return WaitResult::Timeout;
+  return WaitResult::Failed;
 }
 
 int Win32Desktop::message_box(WindowHandle owner, std::string_view text, std::string_view caption,

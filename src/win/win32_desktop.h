@@ -40,6 +40,9 @@ class Win32Desktop final : public Desktop {
 
   WindowHandle create_message_window() override;
   void pump_messages() override;
+  EventHandle create_event() override;
+  bool set_event(EventHandle e) override;
+  WaitResult wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) override;
   int message_box(WindowHandle owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
 

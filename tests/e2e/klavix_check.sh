@@ -83,6 +83,60 @@ check_run_value() {
   [ "${data,,}" = "${want,,}" ] || fail "Run value is $data, wanted $want"
 }
 
+# --- idle -------------------------------------------------------------------------------------
+
+# CPU ticks (utime + stime, in 1/100 s) and voluntary context switches of every thread of a
+# process, from /proc: Wine's processes are Linux processes.
+proc_cost() {
+  local pid=$1 ticks=0 switches=0 t f
+  for t in /proc/"$pid"/task/*; do
+    read -r -a f < <(sed 's/^.*) //' "$t/stat" 2>/dev/null) || continue
+    ticks=$((ticks + f[11] + f[12]))
+    switches=$((switches + $(sed -n 's/^voluntary_ctxt_switches:[[:space:]]*//p' "$t/status" 2>/dev/null || echo 0)))
+  done
+  echo "$ticks $switches"
+}
+
+# Idle, klavix.exe wakes no more often than Wine's notepad idle beside it (2 a second of slack)
+# and uses no more CPU than it (20 ms of slack), over the same 30 seconds.
+IDLE_SECONDS=${IDLE_SECONDS:-30}
+check_idle() {
+  e2e_spawn notepad
+  e2e_find_window ".*Notepad" || fail "notepad did not start" || return 1
+  # `wine notepad` runs start.exe, which starts notepad.exe as a process of its own.
+  local np="" p
+  for p in $(pgrep -f 'notepad\.exe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && np=$p
+  done
+  [ -n "$np" ] || fail "no notepad.exe process of this prefix" || return 1
+  # Both have finished starting once neither uses CPU for a second.
+  local k0 n0 k1 n1 settled=0 i
+  for i in $(seq 20); do
+    k0=$(proc_cost "$KLAVIX_PID")
+    n0=$(proc_cost "$np")
+    sleep 1
+    if [ "$(proc_cost "$KLAVIX_PID" | cut -d' ' -f1)" = "${k0% *}" ] &&
+      [ "$(proc_cost "$np" | cut -d' ' -f1)" = "${n0% *}" ]; then
+      settled=1
+      break
+    fi
+  done
+  [ "$settled" = 1 ] || echo "  note: the two processes never went a second without CPU"
+  k0=$(proc_cost "$KLAVIX_PID")
+  n0=$(proc_cost "$np")
+  sleep "$IDLE_SECONDS"
+  k1=$(proc_cost "$KLAVIX_PID")
+  n1=$(proc_cost "$np")
+  kill "$np" "$E2E_LAST_PID" 2>/dev/null
+  e2e_wait 10 '[ -z "$(xdotool search --onlyvisible --name ".*Notepad" 2>/dev/null)" ]' || true
+  local k_ms=$(((${k1% *} - ${k0% *}) * 10)) n_ms=$(((${n1% *} - ${n0% *}) * 10))
+  local k_sw=$((${k1#* } - ${k0#* })) n_sw=$((${n1#* } - ${n0#* }))
+  echo "  idle ${IDLE_SECONDS} s: klavix.exe ${k_ms} ms CPU, ${k_sw} wake-ups; notepad ${n_ms} ms CPU, ${n_sw} wake-ups"
+  [ "$k_sw" -le $((n_sw + 2 * IDLE_SECONDS)) ] ||
+    fail "klavix.exe woke $k_sw times, notepad $n_sw" || return 1
+  [ "$k_ms" -le $((n_ms + 20)) ] || fail "klavix.exe used $k_ms ms of CPU, notepad $n_ms ms"
+}
+
 # --- typing -----------------------------------------------------------------------------------
 
 check_auto_correct() {
@@ -287,6 +341,8 @@ check_tray_menu() {
 
 e2e_check fresh_appdata_gets_default_files check_fresh_files
 e2e_check first_start_registers_run_value check_run_value
+e2e_check idle_costs_no_more_than_notepad check_idle
+e2e_focus_target
 e2e_check space_corrects_wrong_layout_word check_auto_correct
 e2e_check word_hotkey_converts_and_back check_word_hotkey
 e2e_check word_hotkey_undoes_correction check_undo

@@ -13,19 +13,74 @@ class EngineThread : public ::testing::Test {
   Runtime rt;
 };
 
-TEST_F(EngineThread, WaitsAndPumpsUntilDisconnected) {
-  std::optional<Channel> ch(make_channel());
-  desk.create_window();
-  std::thread engine([&] { run_engine(desk, rt, std::move(ch->receiver)); });
-  // Idle: it wakes about every 30 ms to pump its messages and never ends on its own.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (desk.pumps() < 4 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_GE(desk.pumps(), 4u);
+// Starts the engine thread on a channel of the test's and waits until it sleeps.
+struct RunningEngine {
+  RunningEngine(SimDesktop& desk, Runtime& rt) : channel(make_channel()) {
+    thread = std::thread([&, r = std::move(channel.receiver)]() mutable { run_engine(desk, rt, std::move(r)); });
+    channel.sender.wait_until_idle();
+  }
+  ~RunningEngine() { stop(); }
+  void stop() {
+    channel.sender = EventSender();
+    if (thread.joinable()) thread.join();
+  }
+  Channel channel;
+  std::thread thread;
+};
+
+TEST_F(EngineThread, SleepsUntilAnEventAndEndsWhenTheLastSenderGoes) {
+  const WindowHandle w = desk.create_window();
+  RunningEngine engine(desk, rt);
   EXPECT_EQ(desk.calls(SimCallKind::CreateMessageWindow).size(), 1u);
-  // The last sender gone: the thread returns.
-  ch->sender = EventSender();
-  engine.join();
+  EXPECT_EQ(desk.calls(SimCallKind::CreateEvent).size(), 1u);
+  // Idle, it does not wake at all: no poll.
+  const std::uint64_t wakeups = desk.wakeups();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(desk.wakeups(), wakeups);
+  // An event wakes it, and it handles it at once.
+  EngineEvent g;
+  g.vk = 'G';
+  g.window = w;
+  EngineEvent hotkey;
+  hotkey.kind = EventKind::WordHotkey;
+  engine.channel.sender.send(g);
+  engine.channel.sender.send(hotkey);
+  engine.channel.sender.wait_until_idle();
+  EXPECT_EQ(desk.text_utf8(w), "\xd0\xbf");  // the hotkey converted what the window had: g is п
+  engine.stop();  // returns: the thread saw the last sender go
+}
+
+TEST_F(EngineThread, AMessageWhileIdleIsHandledWithoutAnyEvent) {
+  RunningEngine engine(desk, rt);
+  const WindowHandle own = desk.calls(SimCallKind::CreateMessageWindow).at(0).window;
+  constexpr std::uint32_t wm_app = 0x8000;
+  ASSERT_TRUE(desk.post_message(own, wm_app, 1, 2));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (desk.calls(SimCallKind::DispatchMessage).empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::vector<SimCall> dispatched = desk.calls(SimCallKind::DispatchMessage);
+  ASSERT_EQ(dispatched.size(), 1u);
+  EXPECT_EQ(dispatched[0].window, own);
+  EXPECT_EQ(dispatched[0].message, wm_app);
+  EXPECT_EQ(dispatched[0].wparam, 1u);
+  EXPECT_EQ(dispatched[0].lparam, 2);
+  EXPECT_TRUE(desk.sent_records().empty());
+}
+
+TEST_F(EngineThread, WithoutAWakeEventItPollsAndStillHandlesEverything) {
+  desk.set_create_event_fails(true);
+  const WindowHandle w = desk.create_window();
+  RunningEngine engine(desk, rt);
+  EngineEvent g;
+  g.vk = 'G';
+  g.window = w;
+  EngineEvent hotkey;
+  hotkey.kind = EventKind::WordHotkey;
+  engine.channel.sender.send(g);
+  engine.channel.sender.send(hotkey);
+  engine.channel.sender.wait_until_idle();
+  EXPECT_EQ(desk.text_utf8(w), "\xd0\xbf");
+  EXPECT_TRUE(desk.calls(SimCallKind::CreateEvent).empty());
 }
 
 // A flood from another thread while the engine works: blocks of Reset, one letter and the word

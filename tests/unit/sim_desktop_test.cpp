@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "desktop/sim_desktop.h"
@@ -628,11 +629,60 @@ TEST_F(SimDesk, MessageWindowIsAWindowOfItsOwn) {
   EXPECT_NE(m, 0u);
   EXPECT_NE(m, w);
   EXPECT_EQ(desk.class_name(m, 128), u"Static");
-  EXPECT_TRUE(desk.post_message(m, 0x400, 0, 0));
   EXPECT_EQ(desk.calls(SimCallKind::CreateMessageWindow).size(), 1u);
+}
+
+// ---- events, messages and the wait for either ----
+
+TEST_F(SimDesk, MessagesToTheMessageWindowWaitInItsQueueUntilPumped) {
+  const WindowHandle m = desk.create_message_window();
+  EXPECT_TRUE(desk.post_message(m, 0x400, 1, 0));
+  EXPECT_TRUE(desk.post_message(m, 0x401, 2, 0));
+  EXPECT_TRUE(desk.post_message(w, 0x402, 3, 0));  // a top-level window's message is not ours
+  EXPECT_TRUE(desk.calls(SimCallKind::DispatchMessage).empty());
+  // Still queued: the wait returns at once, however often it is called.
+  EXPECT_EQ(desk.wait_for_event_or_message(0, std::nullopt), WaitResult::Message);
+  EXPECT_EQ(desk.wait_for_event_or_message(0, std::nullopt), WaitResult::Message);
   desk.pump_messages();
+  const std::vector<SimCall> d = desk.calls(SimCallKind::DispatchMessage);
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_EQ(d[0].message, 0x400u);
+  EXPECT_EQ(d[1].message, 0x401u);
+  EXPECT_EQ(d[0].window, m);
   desk.pump_messages();
+  EXPECT_EQ(desk.calls(SimCallKind::DispatchMessage).size(), 2u);
   EXPECT_EQ(desk.pumps(), 2u);
+  EXPECT_EQ(desk.wait_for_event_or_message(0, 5ms), WaitResult::Timeout);
+}
+
+TEST_F(SimDesk, AnEventIsResetByTheWaitItEnds) {
+  const EventHandle e = desk.create_event();
+  ASSERT_NE(e, 0u);
+  EXPECT_TRUE(desk.set_event(e));
+  EXPECT_TRUE(desk.set_event(e));  // set twice, still one wake-up
+  EXPECT_EQ(desk.wait_for_event_or_message(e, 10ms), WaitResult::Event);
+  const auto before = desk.elapsed();
+  EXPECT_EQ(desk.wait_for_event_or_message(e, 10ms), WaitResult::Timeout);
+  EXPECT_EQ(desk.elapsed() - before, 10ms) << "a wait that nothing ends is a sleep of virtual time";
+  EXPECT_FALSE(desk.set_event(e + 1));
+  EXPECT_EQ(desk.wait_for_event_or_message(e + 1, std::nullopt), WaitResult::Failed);
+  EXPECT_EQ(desk.wakeups(), 2u);
+  desk.set_create_event_fails(true);
+  EXPECT_EQ(desk.create_event(), 0u);
+}
+
+TEST_F(SimDesk, AWaitWithoutTimeoutSleepsUntilAnotherThreadSetsTheEvent) {
+  const EventHandle e = desk.create_event();
+  const WindowHandle m = desk.create_message_window();
+  std::thread setter([&] {
+    std::this_thread::sleep_for(20ms);
+    desk.set_event(e);
+    std::this_thread::sleep_for(20ms);
+    desk.post_message(m, 0x400, 0, 0);
+  });
+  EXPECT_EQ(desk.wait_for_event_or_message(e, std::nullopt), WaitResult::Event);
+  EXPECT_EQ(desk.wait_for_event_or_message(e, std::nullopt), WaitResult::Message);
+  setter.join();
 }
 
 // ---- message boxes ----

@@ -65,6 +65,9 @@ class NullDesktop final : public Desktop {
   std::optional<std::vector<std::uint8_t>> clipboard_data(std::uint32_t) override { return std::nullopt; }
   bool set_clipboard_data(std::uint32_t, std::span<const std::uint8_t>) override { return false; }
   std::uint32_t clipboard_sequence_number() override { return 1; }
+  std::uint32_t register_clipboard_format(std::string_view) override { return 0; }
+  bool set_clipboard_data_on_request(std::uint32_t) override { return false; }
+  void set_clipboard_owner_handler(WindowHandle, std::function<void(ClipboardRequest, std::uint32_t)>) override {}
   WindowHandle create_message_window() override { return 0x20020; }
   void pump_messages() override {}
   EventHandle create_event() override { return 0; }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,9 @@ using LayoutHandle = std::uintptr_t;   // HKL
 using ProcessHandle = std::uintptr_t;  // HANDLE of OpenProcess, 0 = failed
 using MonitorHandle = std::uintptr_t;  // HMONITOR, 0 = none
 using EventHandle = std::uintptr_t;    // HANDLE of an event object, 0 = none
+
+// What the clipboard asks of the window that owns it.
+enum class ClipboardRequest : std::uint8_t { RenderFormat, RenderAllFormats, Destroyed };
 
 // How a wait for an event object or a message ended.
 enum class WaitResult : std::uint8_t { Event, Message, Timeout, Failed };
@@ -41,6 +45,9 @@ inline constexpr std::uint32_t WM_MBUTTONDOWN = 0x207;
 inline constexpr std::uint32_t WM_XBUTTONDOWN = 0x20B;
 inline constexpr std::uint32_t WM_MOUSEMOVE = 0x200;
 inline constexpr std::uint32_t WM_INPUTLANGCHANGEREQUEST = 0x50;
+inline constexpr std::uint32_t WM_RENDERFORMAT = 0x305;
+inline constexpr std::uint32_t WM_RENDERALLFORMATS = 0x306;
+inline constexpr std::uint32_t WM_DESTROYCLIPBOARD = 0x307;
 inline constexpr std::uint32_t MAPVK_VK_TO_VSC = 0;
 inline constexpr std::uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 inline constexpr int GWL_STYLE = -16;
@@ -178,6 +185,18 @@ class Desktop {
   // SetClipboardData; a block that cannot be locked or is refused is freed. True when set.
   virtual bool set_clipboard_data(std::uint32_t format, std::span<const std::uint8_t> bytes) = 0;
   virtual std::uint32_t clipboard_sequence_number() = 0;  // GetClipboardSequenceNumber
+  // RegisterClipboardFormatW; 0 on failure.
+  virtual std::uint32_t register_clipboard_format(std::string_view name) = 0;
+  // SetClipboardData(format, NULL): the owner window renders the format when a program asks
+  // for it (delayed rendering). True when the system took it.
+  virtual bool set_clipboard_data_on_request(std::uint32_t format) = 0;
+  // The handler of what the clipboard asks of the owner window `w` (one made by
+  // create_message_window), called on the thread that pumps its messages while it dispatches
+  // them: WM_RENDERFORMAT (render the format now, with set_clipboard_data and without opening
+  // the clipboard), WM_RENDERALLFORMATS (the window is going away: open the clipboard, render
+  // what is still owed, close it) and WM_DESTROYCLIPBOARD (the clipboard was emptied: the
+  // window owns it no more). An empty function removes it.
+  virtual void set_clipboard_owner_handler(WindowHandle w, std::function<void(ClipboardRequest, std::uint32_t format)> handler) = 0;
 
   // ---- the engine thread's own window and messages ----
   // CreateWindowExW(0, "STATIC", null, 0, 0,0,0,0, HWND_MESSAGE, ...); 0 on failure.

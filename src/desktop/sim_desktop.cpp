@@ -228,6 +228,7 @@ void SimDesktop::put_clipboard(std::vector<SimClipboardItem> items) {
 
 void SimDesktop::deliver_copy(std::vector<SimClipboardItem> items, std::uint32_t delay_ms) {
   if (delay_ms == 0) {
+    change_owner(0);
     put_clipboard(std::move(items));
     return;
   }
@@ -238,6 +239,7 @@ void SimDesktop::deliver_copy(std::vector<SimClipboardItem> items, std::uint32_t
 void SimDesktop::finish_pending_copy() {
   // The application gets the clipboard only once nobody else holds it open.
   if (!pending_copy_ || elapsed_ < pending_copy_due_ || clipboard_is_open_ || clipboard_locked_) return;
+  change_owner(0);
   put_clipboard(std::move(*pending_copy_));
   pending_copy_.reset();
 }
@@ -268,10 +270,70 @@ void SimDesktop::copy_selection(SimWindow& w) {
 }
 
 void SimDesktop::paste(SimWindow& w) {
+  if (w.paste_delay_ms > 0) {
+    pending_paste_ = w.handle;
+    pending_paste_due_ = elapsed_ + std::chrono::milliseconds(w.paste_delay_ms);
+    return;
+  }
+  read_clipboard_into(w.handle);
+}
+
+void SimDesktop::finish_scheduled_copies() {
+  if (clipboard_is_open_ || clipboard_locked_) return;
+  for (auto it = scheduled_copies_.begin(); it != scheduled_copies_.end();) {
+    if (it->first > elapsed_) {
+      ++it;
+      continue;
+    }
+    change_owner(0);
+    put_clipboard(std::move(it->second));
+    it = scheduled_copies_.erase(it);
+  }
+}
+
+// The first time after now and before `limit` at which an application does something.
+std::chrono::milliseconds SimDesktop::next_due(std::chrono::milliseconds limit) const {
+  auto next = limit;
+  if (pending_copy_ && pending_copy_due_ > elapsed_) next = std::min(next, pending_copy_due_);
+  if (pending_paste_ && pending_paste_due_ > elapsed_) next = std::min(next, pending_paste_due_);
+  for (const auto& [due, items] : scheduled_copies_)
+    if (due > elapsed_) next = std::min(next, due);
+  return next;
+}
+
+void SimDesktop::finish_pending_paste() {
+  if (!pending_paste_ || elapsed_ < pending_paste_due_) return;
+  const WindowHandle w = *pending_paste_;
+  pending_paste_.reset();
+  read_clipboard_into(w);
+}
+
+// The application's OpenClipboard, GetClipboardData(CF_UNICODETEXT) and CloseClipboard. Text
+// the owner renders on request makes it wait until the owner has handled WM_RENDERFORMAT.
+void SimDesktop::read_clipboard_into(WindowHandle w) {
   if (clipboard_is_open_ || clipboard_locked_) return;
   const SimClipboardItem* item = clipboard_item(win::CF_UNICODETEXT);
-  if (!item || item->null_handle || item->lock_fails) return;
-  type_char(w.field, utf16_of_block(item->bytes));
+  if (item && item->delayed && !paste_waiting_for_render_ && owner_handlers_.contains(owner_)) {
+    paste_waiting_for_render_ = w;
+    queue_message(owner_, win::WM_RENDERFORMAT, win::CF_UNICODETEXT, 0);
+    return;
+  }
+  if (!item || item->null_handle || item->lock_fails || item->delayed) return;
+  SimWindow* win = find_window(w);
+  if (win) type_char(win->field, utf16_of_block(item->bytes));
+}
+
+void SimDesktop::queue_message(WindowHandle w, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+  messages_.push_back({w, message, wparam, lparam});
+  messages_waiting_.store(true, std::memory_order_release);
+  wake_hint_.store(true, std::memory_order_release);
+  wake_.notify_all();
+}
+
+// EmptyClipboard sends WM_DESTROYCLIPBOARD to the window that owned the clipboard until then.
+void SimDesktop::change_owner(WindowHandle owner) {
+  if (owner_ != 0 && message_windows_.contains(owner_)) queue_message(owner_, win::WM_DESTROYCLIPBOARD, 0, 0);
+  owner_ = owner;
 }
 
 void SimDesktop::apply_key(std::uint16_t vk_in, bool down) {
@@ -588,6 +650,7 @@ bool SimDesktop::empty_clipboard() {
   std::lock_guard lock(mutex_);
   const bool ok = clipboard_is_open_;
   if (ok) {
+    change_owner(clipboard_owner_);
     put_clipboard({});
     clipboard_emptied_ = true;
   }
@@ -631,18 +694,20 @@ std::optional<std::vector<std::uint8_t>> SimDesktop::clipboard_data(std::uint32_
 
 bool SimDesktop::set_clipboard_data(std::uint32_t format, std::span<const std::uint8_t> bytes) {
   std::lock_guard lock(mutex_);
-  // Only the window that emptied the clipboard owns it and may put data there.
-  const bool ok = clipboard_is_open_ && clipboard_emptied_ && !clipboard_refuses_data_;
+  // Only the window that emptied the clipboard owns it and may put data there, or the owner
+  // rendering a format on request (without opening the clipboard).
+  const bool ok = ((clipboard_is_open_ && clipboard_emptied_) || rendering_ == format) && !clipboard_refuses_data_;
   if (ok) {
     // GlobalAlloc of 0 bytes gives 1.
     SimClipboardItem item{format, bytes.empty() ? std::vector<std::uint8_t>(1, 0)
                                                 : std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
     auto it = std::find_if(clipboard_.begin(), clipboard_.end(), [&](const auto& i) { return i.format == format; });
+    const bool rendered = it != clipboard_.end() && it->delayed;
     if (it != clipboard_.end())
       *it = std::move(item);
     else
       clipboard_.push_back(std::move(item));
-    ++clipboard_sequence_;
+    if (!rendered) ++clipboard_sequence_;
   }
   SimCall c;
   c.kind = SimCallKind::SetClipboardData;
@@ -656,6 +721,45 @@ bool SimDesktop::set_clipboard_data(std::uint32_t format, std::span<const std::u
 std::uint32_t SimDesktop::clipboard_sequence_number() {
   std::lock_guard lock(mutex_);
   return clipboard_sequence_;
+}
+
+std::uint32_t SimDesktop::register_clipboard_format(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  if (name.empty()) return 0;
+  const auto [it, added] = registered_formats_.emplace(std::string(name), 0);
+  if (added) it->second = 0xC000 + static_cast<std::uint32_t>(registered_formats_.size() - 1);
+  return it->second;
+}
+
+bool SimDesktop::set_clipboard_data_on_request(std::uint32_t format) {
+  std::lock_guard lock(mutex_);
+  const bool ok = clipboard_is_open_ && clipboard_emptied_ && !clipboard_refuses_data_;
+  if (ok) {
+    SimClipboardItem item{format, {}};
+    item.delayed = true;
+    auto it = std::find_if(clipboard_.begin(), clipboard_.end(), [&](const auto& i) { return i.format == format; });
+    if (it != clipboard_.end())
+      *it = std::move(item);
+    else
+      clipboard_.push_back(std::move(item));
+    ++clipboard_sequence_;
+  }
+  SimCall c;
+  c.kind = SimCallKind::SetClipboardDataOnRequest;
+  c.format = format;
+  c.ok = ok;
+  log(std::move(c));
+  return ok;
+}
+
+void SimDesktop::set_clipboard_owner_handler(WindowHandle w,
+                                             std::function<void(ClipboardRequest, std::uint32_t)> handler) {
+  std::lock_guard lock(mutex_);
+  if (!message_windows_.contains(w)) return;
+  if (handler)
+    owner_handlers_[w] = std::move(handler);
+  else
+    owner_handlers_.erase(w);
 }
 
 // ---- Desktop: the engine's window, message boxes, time ----
@@ -676,7 +780,7 @@ void SimDesktop::pump_messages() {
   // The lock only when something was posted: the engine pumps before every event.
   pumps_.fetch_add(1, std::memory_order_relaxed);
   if (!messages_waiting_.load(std::memory_order_acquire)) return;
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   while (!messages_.empty()) {
     const QueuedMessage m = messages_.front();
     messages_.pop_front();
@@ -687,6 +791,26 @@ void SimDesktop::pump_messages() {
     c.wparam = m.wparam;
     c.lparam = m.lparam;
     log(std::move(c));
+    const auto h = owner_handlers_.find(m.window);
+    if (h == owner_handlers_.end()) continue;
+    std::optional<ClipboardRequest> request;
+    if (m.message == win::WM_RENDERFORMAT) request = ClipboardRequest::RenderFormat;
+    if (m.message == win::WM_RENDERALLFORMATS) request = ClipboardRequest::RenderAllFormats;
+    if (m.message == win::WM_DESTROYCLIPBOARD) request = ClipboardRequest::Destroyed;
+    if (!request) continue;
+    // The window procedure runs without the lock: it calls the desktop.
+    const std::function<void(ClipboardRequest, std::uint32_t)> handler = h->second;
+    if (*request == ClipboardRequest::RenderFormat) rendering_ = static_cast<std::uint32_t>(m.wparam);
+    lock.unlock();
+    handler(*request, static_cast<std::uint32_t>(m.wparam));
+    lock.lock();
+    rendering_.reset();
+    if (*request == ClipboardRequest::RenderFormat && paste_waiting_for_render_) {
+      // The application's GetClipboardData returns now, with whatever the owner put there.
+      const WindowHandle w = *paste_waiting_for_render_;
+      paste_waiting_for_render_.reset();
+      read_clipboard_into(w);
+    }
   }
   messages_waiting_.store(false, std::memory_order_release);
 }
@@ -744,10 +868,24 @@ WaitResult SimDesktop::wait_for_event_or_message(EventHandle e, std::optional<st
       break;
     }
     if (timeout) {
-      // Virtual time: a wait that nothing ends is a sleep.
-      elapsed_ += *timeout;
-      finish_pending_copy();
-      result = messages_.empty() ? WaitResult::Timeout : WaitResult::Message;
+      // Virtual time: a wait that nothing ends is a sleep, cut short by what an application
+      // does meanwhile (a slow copy or paste) when that leaves a message.
+      const auto end = elapsed_ + *timeout;
+      result = WaitResult::Timeout;
+      while (elapsed_ < end) {
+        elapsed_ = next_due(end);
+        finish_pending_copy();
+        finish_scheduled_copies();
+        finish_pending_paste();
+        if (!messages_.empty()) {
+          result = WaitResult::Message;
+          break;
+        }
+      }
+      SimCall c;
+      c.kind = SimCallKind::Wait;
+      c.value = static_cast<std::uint32_t>(timeout->count());
+      log(std::move(c));
       break;
     }
     wake_.wait(lock);
@@ -781,6 +919,8 @@ void SimDesktop::sleep_ms(std::uint32_t ms) {
   std::lock_guard lock(mutex_);
   elapsed_ += std::chrono::milliseconds(ms);
   finish_pending_copy();
+  finish_scheduled_copies();
+  finish_pending_paste();
   SimCall c;
   c.kind = SimCallKind::Sleep;
   c.value = ms;
@@ -978,11 +1118,18 @@ void SimDesktop::set_monitor_info_fails(bool fails) {
 
 void SimDesktop::set_clipboard(std::vector<SimClipboardItem> items) {
   std::lock_guard lock(mutex_);
+  change_owner(0);
   put_clipboard(std::move(items));
+}
+
+void SimDesktop::schedule_clipboard(std::chrono::milliseconds at, std::vector<SimClipboardItem> items) {
+  std::lock_guard lock(mutex_);
+  scheduled_copies_.emplace_back(at, std::move(items));
 }
 
 void SimDesktop::set_clipboard_text(std::u16string_view t) {
   std::lock_guard lock(mutex_);
+  change_owner(0);
   put_clipboard({SimClipboardItem{win::CF_UNICODETEXT, utf16_block(t)}});
 }
 
@@ -1109,6 +1256,8 @@ void SimDesktop::advance(std::chrono::milliseconds by) {
   std::lock_guard lock(mutex_);
   elapsed_ += by;
   finish_pending_copy();
+  finish_scheduled_copies();
+  finish_pending_paste();
 }
 
 std::uint64_t SimDesktop::pumps() const { return pumps_.load(std::memory_order_relaxed); }

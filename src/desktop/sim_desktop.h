@@ -69,6 +69,8 @@ struct SimWindow {
   // Virtual milliseconds the application takes to put a copy on the clipboard; until then
   // the clipboard and its sequence number stay as they were.
   std::uint32_t copy_delay_ms = 0;
+  // Virtual milliseconds between Ctrl+V and the application reading the clipboard.
+  std::uint32_t paste_delay_ms = 0;
   bool follows_layout_requests = true;
   // Faults of the queries about this window.
   bool open_process_fails = false;
@@ -83,6 +85,7 @@ struct SimClipboardItem {
   std::vector<std::uint8_t> bytes;
   bool null_handle = false;  // GetClipboardData gives no handle for it
   bool lock_fails = false;   // its block cannot be locked
+  bool delayed = false;      // set without data: the owner window renders it on request
   friend bool operator==(const SimClipboardItem&, const SimClipboardItem&) = default;
 };
 
@@ -101,6 +104,8 @@ enum class SimCallKind : std::uint8_t {
   CreateMessageWindow, // window
   CreateEvent,         // handle
   DispatchMessage,     // window, message, wparam, lparam
+  Wait,                // value (the timeout in milliseconds; waits without one are not logged)
+  SetClipboardDataOnRequest,  // format, ok
 };
 
 // One logged call. Only the fields its kind names carry meaning.
@@ -170,6 +175,10 @@ class SimDesktop final : public Desktop {
   std::optional<std::vector<std::uint8_t>> clipboard_data(std::uint32_t format) override;
   bool set_clipboard_data(std::uint32_t format, std::span<const std::uint8_t> bytes) override;
   std::uint32_t clipboard_sequence_number() override;
+  std::uint32_t register_clipboard_format(std::string_view name) override;
+  bool set_clipboard_data_on_request(std::uint32_t format) override;
+  void set_clipboard_owner_handler(WindowHandle w,
+                                   std::function<void(ClipboardRequest, std::uint32_t)> handler) override;
   WindowHandle create_message_window() override;
   void pump_messages() override;
   EventHandle create_event() override;
@@ -230,6 +239,9 @@ class SimDesktop final : public Desktop {
   // What another program puts there: the formats in this order and a new sequence number.
   void set_clipboard(std::vector<SimClipboardItem> items);
   void set_clipboard_text(std::u16string_view text);  // CF_UNICODETEXT with its zero unit
+  // What another program puts there at a virtual time to come (as soon as nobody holds the
+  // clipboard open then).
+  void schedule_clipboard(std::chrono::milliseconds at, std::vector<SimClipboardItem> items);
   std::vector<SimClipboardItem> clipboard() const;
   // CF_UNICODETEXT up to its first zero unit; none without that format.
   std::optional<std::u16string> clipboard_text() const;
@@ -291,6 +303,12 @@ class SimDesktop final : public Desktop {
   void erase_back(SimField& f);
   void copy_selection(SimWindow& w);
   void paste(SimWindow& w);
+  void read_clipboard_into(WindowHandle w);
+  void finish_pending_paste();
+  void finish_scheduled_copies();
+  std::chrono::milliseconds next_due(std::chrono::milliseconds limit) const;
+  void queue_message(WindowHandle w, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
+  void change_owner(WindowHandle owner);
   void put_clipboard(std::vector<SimClipboardItem> items);
   void deliver_copy(std::vector<SimClipboardItem> items, std::uint32_t delay_ms);
   void finish_pending_copy();
@@ -329,6 +347,15 @@ class SimDesktop final : public Desktop {
   bool clipboard_refuses_data_ = false;
   std::optional<std::vector<SimClipboardItem>> pending_copy_;  // a slow application's copy
   std::chrono::milliseconds pending_copy_due_{0};
+  WindowHandle owner_ = 0;  // the window that emptied the clipboard last; 0 for another program
+  std::map<std::string, std::uint32_t> registered_formats_;
+  std::map<WindowHandle, std::function<void(ClipboardRequest, std::uint32_t)>> owner_handlers_;
+  std::optional<std::uint32_t> rendering_;  // the format an owner renders right now
+  // A slow application's paste, and one that waits for the owner to render the text.
+  std::optional<WindowHandle> pending_paste_;
+  std::chrono::milliseconds pending_paste_due_{0};
+  std::optional<WindowHandle> paste_waiting_for_render_;
+  std::vector<std::pair<std::chrono::milliseconds, std::vector<SimClipboardItem>>> scheduled_copies_;
   // processes
   std::map<ProcessHandle, Process> handles_;
   ProcessHandle next_process_handle_ = 0x104;

@@ -58,6 +58,12 @@ Engine make_engine(Desktop& desktop, Runtime& rt, std::shared_ptr<const Dictiona
            desktop.create_message_window()};
   // Room for the whole record up front, so recording a key never allocates.
   e.keys.reserve(max_keys + 1);
+  if (e.clipboard_window != 0) {
+    e.desktop.set_clipboard_owner_handler(
+        e.clipboard_window, [&d = e.desktop, offer = e.clipboard_offer](ClipboardRequest r, std::uint32_t format) {
+          answer_clipboard_request(d, *offer, r, format);
+        });
+  }
   return e;
 }
 

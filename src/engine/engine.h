@@ -35,6 +35,12 @@ inline constexpr std::chrono::milliseconds fallback_poll{30};
 inline constexpr std::uint32_t prompt_flags = 0x50124;  // YESNO|ICONQUESTION|DEFBUTTON2|SETFOREGROUND|TOPMOST
 inline constexpr std::size_t max_saved_block = 0x4000000;  // 64 MiB
 inline constexpr std::chrono::milliseconds copy_wait{600};
+// The longest the user's clipboard waits for the paste to read the converted text.
+inline constexpr std::chrono::milliseconds paste_wait{2000};
+// Registered formats that keep what the program puts on the clipboard out of clipboard
+// histories, the cloud clipboard and clipboard monitors.
+inline constexpr std::string_view private_clipboard_formats[] = {
+    "ExcludeClipboardContentFromMonitorProcessing", "CanIncludeInClipboardHistory", "CanUploadToCloudClipboard"};
 
 // What the word hotkey needs to undo the last correction.
 struct Correction {
@@ -46,6 +52,18 @@ struct Correction {
   std::size_t length = 0;  // size of keys right after the correction
   Layout layout = Layout::En;  // layout of the retyped records before the correction
   friend bool operator==(const Correction&, const Correction&) = default;
+};
+
+// The converted selection while it waits on the clipboard for the paste: the text is rendered
+// when the paste asks for it, so the engine knows when the paste has read it. Shared with the
+// clipboard owner window's handler, which runs on the engine thread while it pumps messages.
+struct ClipboardOffer {
+  WindowHandle owner = 0;
+  std::vector<std::uint8_t> block;  // CF_UNICODETEXT: UTF-16 and a zero unit
+  bool owed = false;      // on the clipboard, not rendered yet
+  bool owned = false;     // the clipboard is ours since the offer was put there
+  bool rendered = false;  // a program asked for the text and got it
+  bool lost = false;      // another program emptied the clipboard while it was ours
 };
 
 // The state owned by the engine thread. The dictionaries are shared read-only so that tests
@@ -61,6 +79,7 @@ struct Engine {
   std::unordered_map<std::string, std::uint32_t> undo_counts;
   WindowHandle last_window = 0;
   WindowHandle clipboard_window = 0;
+  std::shared_ptr<ClipboardOffer> clipboard_offer = std::make_shared<ClipboardOffer>();
 };
 
 // ---- the thread ----
@@ -134,10 +153,17 @@ struct ClipboardItem {
   friend bool operator==(const ClipboardItem&, const ClipboardItem&) = default;
 };
 
+// A pause that keeps answering the engine window's messages.
+void pause_answering(Desktop& d, std::chrono::milliseconds span);
 bool open_clipboard_with_retry(Desktop& d, WindowHandle owner);
-// The formats worth saving, in the order the clipboard lists them; empty when it cannot be opened.
-std::vector<ClipboardItem> save_clipboard(Desktop& d, WindowHandle owner);
+// The formats worth saving, in the order the clipboard lists them; none when it cannot be opened.
+std::optional<std::vector<ClipboardItem>> save_clipboard(Desktop& d, WindowHandle owner);
+// Empties the clipboard and puts the saved formats back, marked as no new copy.
 void restore_clipboard(Desktop& d, WindowHandle owner, const std::vector<ClipboardItem>& saved);
+// Adds the private formats that `already` lacks to the open clipboard.
+void mark_as_private(Desktop& d, const std::vector<ClipboardItem>& already);
+// The owner window's answer to the clipboard's requests.
+void answer_clipboard_request(Desktop& d, ClipboardOffer& offer, ClipboardRequest request, std::uint32_t format);
 
 enum class SelectionKind { CaseRepair, LayoutConversion };
 struct SelectionResult {

@@ -164,6 +164,68 @@ bool Win32Desktop::set_clipboard_data(std::uint32_t format, std::span<const std:
 
 std::uint32_t Win32Desktop::clipboard_sequence_number() { return GetClipboardSequenceNumber(); }
 
+std::uint32_t Win32Desktop::register_clipboard_format(std::string_view name) {
+  return RegisterClipboardFormatW(wide(name).c_str());
+}
+
+bool Win32Desktop::set_clipboard_data_on_request(std::uint32_t format) {
+  // With no data the result is null either way; only the last error tells.
+  SetLastError(ERROR_SUCCESS);
+  SetClipboardData(format, nullptr);
+  return GetLastError() == ERROR_SUCCESS;
+}
+
+namespace {
+
+// The owner window is a "STATIC" window with its procedure replaced by this one, which hands
+// the clipboard's three requests to the core and everything else to the original procedure.
+struct OwnerWindow {
+  WNDPROC original = nullptr;
+  std::function<void(ClipboardRequest, std::uint32_t)> handler;
+};
+constexpr wchar_t owner_property[] = L"KlavixClipboardOwner";
+
+LRESULT CALLBACK owner_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* owner = static_cast<OwnerWindow*>(GetPropW(hwnd, owner_property));
+  if (owner == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (owner->handler) {
+    switch (message) {
+      case WM_RENDERFORMAT:
+        owner->handler(ClipboardRequest::RenderFormat, static_cast<std::uint32_t>(wparam));
+        return 0;
+      case WM_RENDERALLFORMATS:
+        owner->handler(ClipboardRequest::RenderAllFormats, 0);
+        return 0;
+      case WM_DESTROYCLIPBOARD:
+        owner->handler(ClipboardRequest::Destroyed, 0);
+        return 0;
+      default:
+        break;
+    }
+  }
+  return CallWindowProcW(owner->original, hwnd, message, wparam, lparam);
+}
+
+}  // namespace
+
+void Win32Desktop::set_clipboard_owner_handler(WindowHandle w,
+                                               std::function<void(ClipboardRequest, std::uint32_t)> handler) {
+  HWND hwnd = to_hwnd(w);
+  if (hwnd == nullptr) return;
+  auto* owner = static_cast<OwnerWindow*>(GetPropW(hwnd, owner_property));
+  if (owner == nullptr) {
+    // Kept for the life of the window, which is the life of the engine thread.
+    owner = new OwnerWindow;
+    owner->original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
+    if (!SetPropW(hwnd, owner_property, owner)) {
+      delete owner;
+      return;
+    }
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(owner_window_proc));
+  }
+  owner->handler = std::move(handler);
+}
+
 WindowHandle Win32Desktop::create_message_window() {
   return from_hwnd(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
 }

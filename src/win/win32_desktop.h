@@ -37,6 +37,10 @@ class Win32Desktop final : public Desktop {
   std::optional<std::vector<std::uint8_t>> clipboard_data(std::uint32_t format) override;
   bool set_clipboard_data(std::uint32_t format, std::span<const std::uint8_t> bytes) override;
   std::uint32_t clipboard_sequence_number() override;
+  std::uint32_t register_clipboard_format(std::string_view name) override;
+  bool set_clipboard_data_on_request(std::uint32_t format) override;
+  void set_clipboard_owner_handler(WindowHandle w,
+                                   std::function<void(ClipboardRequest, std::uint32_t)> handler) override;
 
   WindowHandle create_message_window() override;
   void pump_messages() override;

@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -94,7 +96,7 @@ class ClipboardTest : public ::testing::Test {
 
 TEST_F(ClipboardTest, SaveKeepsMemoryFormatsAndSkipsGdiHandles) {
   fill_clipboard();
-  const std::vector<ClipboardItem> saved = save_clipboard(desktop, owner);
+  const std::vector<ClipboardItem> saved = save_clipboard(desktop, owner).value();
 
   const std::uint32_t gdi_formats[] = {CF_BITMAP, CF_METAFILEPICT, CF_PALETTE, CF_ENHMETAFILE,
                                        CF_OWNERDISPLAY, CF_DSPBITMAP, CF_DSPMETAFILEPICT, CF_DSPENHMETAFILE};
@@ -116,7 +118,7 @@ TEST_F(ClipboardTest, SaveKeepsMemoryFormatsAndSkipsGdiHandles) {
 
 TEST_F(ClipboardTest, RestorePutsBackEverySavedFormat) {
   fill_clipboard();
-  const std::vector<ClipboardItem> saved = save_clipboard(desktop, owner);
+  const std::vector<ClipboardItem> saved = save_clipboard(desktop, owner).value();
   ASSERT_FALSE(saved.empty());
 
   // What a conversion leaves behind before the restore.
@@ -202,6 +204,72 @@ TEST_F(ClipboardTest, OpeningRetriesWhileAnotherWindowHoldsTheClipboard) {
     CloseHandle(held);
     EXPECT_EQ(opened, c.opens);
   }
+}
+
+// The converted text rendered on request: another program's read of CF_UNICODETEXT reaches
+// the owner's handler while the owner thread pumps, and gets the text rendered there; emptying
+// the clipboard from elsewhere tells the owner it lost it.
+TEST_F(ClipboardTest, TextRenderedOnRequestReachesAReaderOnAnotherThread) {
+  std::vector<ClipboardRequest> requests;
+  const std::vector<std::uint8_t> text = utf16_bytes("привет");
+  desktop.set_clipboard_owner_handler(owner, [&](ClipboardRequest r, std::uint32_t format) {
+    requests.push_back(r);
+    if (r == ClipboardRequest::RenderFormat && format == CF_UNICODETEXT) desktop.set_clipboard_data(format, text);
+  });
+  ASSERT_TRUE(desktop.open_clipboard(owner));
+  ASSERT_TRUE(desktop.empty_clipboard());
+  ASSERT_TRUE(desktop.set_clipboard_data_on_request(CF_UNICODETEXT));
+  ASSERT_TRUE(desktop.close_clipboard());
+  requests.clear();  // the empty above told the window about its own earlier ownership
+
+  std::atomic<bool> done{false};
+  std::u16string read_back;
+  std::thread reader([&] {
+    for (int i = 0; i < 100 && !OpenClipboard(nullptr); ++i) Sleep(10);
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* p = static_cast<const char16_t*>(GlobalLock(h))) {
+        read_back = p;
+        GlobalUnlock(h);
+      }
+    }
+    CloseClipboard();
+    done = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done && std::chrono::steady_clock::now() < deadline) {
+    desktop.pump_messages();
+    desktop.wait_for_event_or_message(0, std::chrono::milliseconds(10));
+  }
+  reader.join();
+  EXPECT_EQ(read_back, u"привет");
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests[0], ClipboardRequest::RenderFormat);
+
+  // Another window empties the clipboard: the owner hears of it.
+  requests.clear();
+  std::thread other([] {
+    Win32Desktop d;
+    const WindowHandle w = d.create_message_window();
+    if (d.open_clipboard(w)) {
+      d.empty_clipboard();
+      d.close_clipboard();
+    }
+  });
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (requests.empty() && std::chrono::steady_clock::now() < until) {
+    desktop.pump_messages();
+    desktop.wait_for_event_or_message(0, std::chrono::milliseconds(10));
+  }
+  other.join();
+  EXPECT_EQ(requests, std::vector<ClipboardRequest>{ClipboardRequest::Destroyed});
+  desktop.set_clipboard_owner_handler(owner, nullptr);
+}
+
+TEST_F(ClipboardTest, RegisteredFormatsAreOneNumberEach) {
+  const std::uint32_t a = desktop.register_clipboard_format("CanIncludeInClipboardHistory");
+  EXPECT_GE(a, 0xC000u);
+  EXPECT_EQ(desktop.register_clipboard_format("CanIncludeInClipboardHistory"), a);
+  EXPECT_NE(desktop.register_clipboard_format("CanUploadToCloudClipboard"), a);
 }
 
 }  // namespace

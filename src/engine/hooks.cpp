@@ -19,6 +19,16 @@ bool matches(const Hotkey& h, std::uint16_t vk, const Modifiers& m) {
          (h.win != 0) == m.win;
 }
 
+// A Caps Lock key-down that reaches the system: the first one of a press flips the program's
+// view; auto-repeats of a held key flip nothing.
+void track_caps_lock(KeyboardHookState& state, Runtime& rt) {
+  if (state.caps_key_down.exchange(true)) return;
+  // An atomic exclusive-or: the engine may clear the flag at the same moment.
+  bool was = rt.caps_on.load();
+  while (!rt.caps_on.compare_exchange_weak(was, !was)) {
+  }
+}
+
 }  // namespace
 
 bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int code, std::uintptr_t wparam,
@@ -35,7 +45,13 @@ bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int 
     if (vk == win::VK_CAPITAL) state.caps_key_down.store(false);
     return false;
   }
-  if (rt.paused.load(std::memory_order_relaxed)) return false;
+  if (rt.paused.load(std::memory_order_relaxed)) {
+    // Paused, nothing is reported and no hotkey is recognised, so every Caps Lock press
+    // reaches the system and toggles it: keep following it, or the words typed after the
+    // pause would be read with the case inverted.
+    if (vk == win::VK_CAPITAL) track_caps_lock(state, rt);
+    return false;
+  }
 
   Modifiers m{};
   m.ctrl = down(desktop, win::VK_CONTROL);
@@ -60,12 +76,7 @@ bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int 
     return true;
   }
 
-  if (vk == win::VK_CAPITAL && !state.caps_key_down.exchange(true)) {
-    // An atomic exclusive-or: the engine may clear the flag at the same moment.
-    bool was = rt.caps_on.load();
-    while (!rt.caps_on.compare_exchange_weak(was, !was)) {
-    }
-  }
+  if (vk == win::VK_CAPITAL) track_caps_lock(state, rt);
 
   const WindowHandle fg = desktop.foreground_window();
   const std::uint32_t thread = desktop.window_thread_process_id(fg, nullptr);

@@ -61,12 +61,15 @@ std::string lower_case(std::string_view s, std::size_t& chars) {
   return out;
 }
 
-}  // namespace
+// Bytes [begin, end) of a text.
+struct ByteRange {
+  std::size_t begin, end;
+};
 
-std::optional<std::string> word_core(std::string_view utf8, Layout l) {
+// Where the core of the word stands in utf8: from the first letter of l to the end of the last
+// one. A character that is neither letter nor joiner spoils the word once a letter follows it.
+std::optional<ByteRange> core_range(std::string_view utf8, Layout l) {
   if (l != Layout::En && l != Layout::Ru) return std::nullopt;
-  // Byte range from the first letter of l to the end of the last one. A character that is
-  // neither letter nor joiner spoils the word once a letter follows it.
   std::size_t first = std::string_view::npos;
   std::size_t last_end = 0;
   bool pending_bad = false;
@@ -82,7 +85,40 @@ std::optional<std::string> word_core(std::string_view utf8, Layout l) {
     }
   }
   if (first == std::string_view::npos) return std::nullopt;
-  return std::string(utf8.substr(first, last_end - first));
+  return ByteRange{first, last_end};
+}
+
+// The typed characters that stand where the converted core stands, lower-cased: the converted
+// word the way its keys type it in the typed layout (e;t for "уже,", ,jkmit for "больше"). Each
+// key gives one character in either layout, so the two texts line up character by character;
+// texts that do not line up give nothing.
+std::optional<std::string> typed_keys_of(std::string_view typed, std::string_view converted, ByteRange core) {
+  std::size_t from = 0, to = 0;  // the core's characters in converted
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < converted.size(); ++chars) {
+    if (i == core.begin) from = chars;
+    if (i == core.end) to = chars;
+    i += layout_detail::next_char(converted, i).length;
+  }
+  if (core.end == converted.size()) to = chars;
+  std::size_t begin = typed.size(), end = typed.size();
+  std::size_t typed_chars = 0;
+  for (std::size_t i = 0; i < typed.size(); ++typed_chars) {
+    if (typed_chars == from) begin = i;
+    if (typed_chars == to) end = i;
+    i += layout_detail::next_char(typed, i).length;
+  }
+  if (typed_chars != chars) return std::nullopt;
+  std::size_t n = 0;
+  return lower_case(typed.substr(begin, end - begin), n);
+}
+
+}  // namespace
+
+std::optional<std::string> word_core(std::string_view utf8, Layout l) {
+  const std::optional<ByteRange> core = core_range(utf8, l);
+  if (!core) return std::nullopt;
+  return std::string(utf8.substr(core->begin, core->end - core->begin));
 }
 
 bool plausible_case(std::string_view utf8) {
@@ -124,10 +160,12 @@ bool decide_wrong_layout(const Dictionaries& d, Layout l, std::string_view typed
   const Layout t = other_layout(l);
 
   if (has_barred_character(typed)) return false;
-  const std::optional<std::string> converted_core = word_core(converted, t);
-  if (!converted_core || !plausible_case(*converted_core)) return false;
+  const std::optional<ByteRange> core = core_range(converted, t);
+  if (!core) return false;
+  const std::string_view converted_core = converted.substr(core->begin, core->end - core->begin);
+  if (!plausible_case(converted_core)) return false;
   std::size_t n = 0;
-  const std::string c = lower_case(*converted_core, n);
+  const std::string c = lower_case(converted_core, n);
   if (!force && n < min_length_unforced) return false;
 
   const std::optional<std::string> typed_core = word_core(typed, l);
@@ -137,14 +175,22 @@ bool decide_wrong_layout(const Dictionaries& d, Layout l, std::string_view typed
     std::size_t typed_chars = 0;
     w = lower_case(*typed_core, typed_chars);
   }
-  if (exceptions.contains(c)) return false;
+  if (!exceptions.empty()) {
+    // An exception is written as the word is meant or as it is typed. The prompt writes the
+    // typed form as the typed core, or as the whole typed text when that has no core (e;t);
+    // by hand a user writes the keys of the word, which may differ from both (,jkmit).
+    if (exceptions.contains(c)) return false;
+    std::size_t typed_chars = 0;
+    if (exceptions.contains(w ? *w : lower_case(typed, typed_chars))) return false;
+    const std::optional<std::string> keys = typed_keys_of(typed, converted, *core);
+    if (keys && exceptions.contains(*keys)) return false;
+  }
 
   if (!w) {
     // The typed text is no clean word of l (a key that is a letter in t gave punctuation in l).
     if (word_count(d, t, c).found) return true;
     return n >= trigram_test_length && missing_trigrams(d, t, c) == 0;
   }
-  if (exceptions.contains(*w)) return false;
 
   const WordLookup typed_word = word_count(d, l, *w);
   const WordLookup converted_word = word_count(d, t, c);

@@ -11,6 +11,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/harness.sh"
 # shellcheck source=harness_checks.sh
 source "$here/harness_checks.sh"
+# shellcheck source=pause_check.sh
+source "$here/pause_check.sh"
 KLAVIX=$1
 TARGET=$2
 PROBE=$3
@@ -344,6 +346,7 @@ e2e_check third_undo_prompts_and_yes_adds_exception check_exception_prompt
 e2e_check exception_word_left_alone check_exception_applies
 e2e_check selection_hotkey_converts_and_restores_clipboard check_selection
 e2e_check caps_lock_word_repaired check_caps_lock
+e2e_check caps_lock_followed_across_pause check_caps_lock_across_pause
 e2e_check program_in_apps_list_not_corrected check_excluded_program
 e2e_check tray_menu_exit_ends_process check_tray_menu
 e2e_summary

@@ -168,20 +168,32 @@ TEST_F(AutoCorrect, ExceptionsStopTheSwitch) {
   struct Case {
     const char* name;
     const char* file;
+    std::string typed = "ghbdtn";
   };
   const Case cases[] = {
       {"the word as typed", "ghbdtn\n"},
       {"the word as meant", "привет\n"},
       {"another letter case", "  GHBDTN \r\n"},
+      // Punctuation keys inside: the typed text has no core.
+      {"no core, as typed", "e;t\n", "e;t"},
+      {"no core, as typed, in capitals", "E;T\n", "e;t"},
+      {"no core, as meant", "Уже\n", "e;t"},
+      {"no core, as typed, the word followed by a comma", "e;t\n", "e;t?"},
+      {"brackets inside, as typed", "j,]trn\n", "j,]trn"},
+      {"brackets inside, as meant", "объект\n", "j,]trn"},
+      // The comma key is the letter б: the typed core is only jkmit.
+      {"a letter key that types punctuation first, as typed", ",jkmit\n", ",jkmit"},
   };
   engine();
+  int later = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     write_file(settings.dir() / "exceptions.txt", c.file);
-    touch_later(settings.dir() / "exceptions.txt");
+    // Each write further on than the last: modification times may count whole seconds only.
+    touch_later(settings.dir() / "exceptions.txt", later += 5);
     const WindowHandle w = desk.create_window();
-    type("ghbdtn ");
-    EXPECT_EQ(desk.text_utf8(w), "ghbdtn ");
+    type(c.typed + " ");
+    EXPECT_EQ(desk.text_utf8(w), c.typed + " ");
   }
 }
 

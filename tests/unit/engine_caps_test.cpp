@@ -170,6 +170,26 @@ TEST_F(CapsFix, ExcludedProgramGetsNoRepairAfterASpace) {
   EXPECT_FALSE(rt.caps_on);
 }
 
+// Pause from the tray, Caps Lock, resume, Caps Lock again: Caps Lock is off, and words come
+// out in lower case.
+TEST_F(CapsFix, CapsLockPressedWhilePaused) {
+  auto switch_pause = [&] {
+    rt.paused = !rt.paused;
+    EngineEvent reset;
+    reset.kind = EventKind::Reset;
+    post_event(rt, reset);
+    drain();
+  };
+  switch_pause();
+  caps_lock();
+  switch_pause();
+  caps_lock();
+  ASSERT_FALSE(desk.caps_lock_on());
+  EXPECT_FALSE(rt.caps_on);
+  type("ghbdtn rfr ");
+  EXPECT_EQ(shown(), "привет как ");
+}
+
 TEST(CapsFields, ClearAndRestore) {
   std::vector<Keystroke> keys(4, Keystroke{'A', Layout::En, 0, 1});
   clear_caps(keys, 1, 3);

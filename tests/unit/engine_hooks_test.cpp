@@ -217,11 +217,46 @@ TEST_F(Hooks, WhilePaused) {
   EXPECT_FALSE(hook_event(up, 'F'));
   hold({});
   EXPECT_FALSE(hook_event(down, 'A'));
-  EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));
+  EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));  // tracked, but reported no more than a letter
   EXPECT_FALSE(hook_event(up, win::VK_CAPITAL));
-  EXPECT_FALSE(rt.caps_on);
   mouse_hook(rt, 0, win::WM_LBUTTONDOWN);
   EXPECT_EQ(events(), std::vector<EngineEvent>{kind_event(EventKind::Reset)});
+}
+
+// Caps Lock pressed while paused still reaches the system and toggles its light, so the
+// program's view follows it; otherwise every word after the pause would be read inverted.
+TEST_F(Hooks, CapsLockTrackedWhilePaused) {
+  hold({});
+  rt.paused = true;
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));  // with auto-repeat
+  EXPECT_TRUE(rt.caps_on);
+  EXPECT_FALSE(hook_event(up, win::VK_CAPITAL));
+  EXPECT_TRUE(events().empty());
+  rt.paused = false;
+  EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));
+  EXPECT_FALSE(rt.caps_on);
+  EXPECT_EQ(events(), std::vector<EngineEvent>{key_event(win::VK_CAPITAL, window)});
+  // Paused while the key is held: its repeats flip nothing, and its key-up ends the press.
+  rt.paused = true;
+  EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));
+  EXPECT_FALSE(rt.caps_on);
+  EXPECT_FALSE(hook_event(up, win::VK_CAPITAL));
+  EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));
+  EXPECT_TRUE(rt.caps_on);
+  EXPECT_TRUE(events().empty());
+}
+
+TEST_F(Hooks, CapsLockAsAHotkeyIsTrackedWhilePaused) {
+  // Paused, the hotkey is not recognised: the key reaches the system and toggles Caps Lock.
+  Settings s = default_settings();
+  s.hotkey_word = Hotkey{win::VK_CAPITAL, 0, 0, 0, 0};
+  apply_settings(rt, s);
+  hold({});
+  rt.paused = true;
+  EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));
+  EXPECT_TRUE(rt.caps_on);
+  EXPECT_FALSE(hook_event(up, win::VK_CAPITAL));
+  EXPECT_TRUE(events().empty());
 }
 
 TEST_F(Hooks, CapsLockTracking) {

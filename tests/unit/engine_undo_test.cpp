@@ -42,6 +42,35 @@ TEST_F(UndoCount, ThirdUndoAsksAndYesAddsTheWord) {
   EXPECT_EQ(desk.text_utf8(w), "ghbdtn ");
 }
 
+// Words typed with punctuation keys inside have no core: their word key is the typed text.
+TEST_F(UndoCount, YesHoldsForAWordWithoutCore) {
+  struct Case {
+    const char* typed;
+    const char* corrected;
+  };
+  const Case cases[] = {{"e;t", "уже"}, {"j,]trn", "объект"}};
+  desk.set_default_answer(win::IDYES);
+  std::string written;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    for (int i = 0; i < 3; ++i) correct_and_undo(c.typed, c.corrected);
+    written += std::string(c.typed) + "\n";
+    EXPECT_EQ(read_file(exceptions_file()), written);
+    EXPECT_EQ(desk.message_boxes().back().text, exception_prompt_text(c.typed));
+    // Never corrected again: no more undos to count, so no prompt and no second line.
+    const std::size_t boxes = desk.message_boxes().size();
+    for (int i = 0; i < 4; ++i) {
+      const WindowHandle w = desk.create_window();
+      type(std::string(c.typed) + " ");
+      EXPECT_EQ(desk.text_utf8(w), std::string(c.typed) + " ");
+      hotkey_word();  // converts the word by hand, nothing to undo
+      EXPECT_EQ(desk.text_utf8(w), std::string(c.corrected) + " ");
+    }
+    EXPECT_EQ(desk.message_boxes().size(), boxes);
+    EXPECT_EQ(read_file(exceptions_file()), written);
+  }
+}
+
 TEST_F(UndoCount, PromptComesAfterTheTextIsRestored) {
   std::vector<SimCallKind> order;
   desk.set_observer([&](const SimCall& c) {

@@ -161,6 +161,31 @@ TEST(DecideWrongLayout, TypedTextWithoutCore) {
   for (const DecisionCase& c : cases) run(c);
 }
 
+TEST(DecideWrongLayout, ExceptionWrittenAsTyped) {
+  // The exception prompt writes a word the way it is typed: the typed core, or the whole typed
+  // text when it has none. A word the user writes by hand, in either form, counts as well.
+  const std::string ru = "уже 1000\nобъект 1000\nбольше 1000\n";
+  const DecisionCase cases[] = {
+      {"no exceptions", "", ru, Layout::En, "e;t", "уже", false, true},
+      {"typed text without core", "", ru, Layout::En, "e;t", "уже", false, false, {"e;t"}},
+      {"typed text without core, capitalised", "", ru, Layout::En, "E;t", "Уже", false, false, {"e;t"}},
+      {"typed text without core, other words listed", "", ru, Layout::En, "e;t", "уже", false, true,
+       {"e;", ";t", "e;t "}},
+      {"brackets inside", "", ru, Layout::En, "j,]trn", "объект", false, false, {"j,]trn"}},
+      {"converted form", "", ru, Layout::En, "j,]trn", "объект", false, false, {"объект"}},
+      // "e;t?" is "уже," : the prompt writes the whole typed text, a user writes the word.
+      {"whole typed text with its punctuation", "", ru, Layout::En, "e;t?", "уже,", false, false, {"e;t?"}},
+      {"typed keys of the converted word", "", ru, Layout::En, "e;t?", "уже,", false, false, {"e;t"}},
+      {"converted word with its punctuation", "", ru, Layout::En, "e;t?", "уже,", false, true, {"уже,"}},
+      // ",jkmit" is "больше": the typed core leaves out the comma that is the letter б.
+      {"typed core", "", ru, Layout::En, ",jkmit", "больше", false, false, {"jkmit"}},
+      {"typed keys of a converted word longer than the typed core", "", ru, Layout::En, ",jkmit", "больше", false,
+       false, {",jkmit"}},
+      {"typed keys, other words listed", "", ru, Layout::En, ",jkmit", "больше", false, true, {",jkmi", "jkmit,"}},
+  };
+  for (const DecisionCase& c : cases) run(c);
+}
+
 TEST(DecideWrongLayout, BothFormsKnown) {
   const DecisionCase cases[] = {
       {"n 2, converted far more common", "ds 18264\n", "вы 1142662\n", Layout::En, "ds", "вы", false, true},

@@ -1,6 +1,6 @@
 ; The per-user installer of Klavix (NSIS 3, Unicode). scripts/release.sh builds it:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=0.1 -DVERSION4=0.1.0.0 -DSTAGE=dir -DOUT_FILE=file klavix.nsi
-; STAGE holds klavix.exe, klavix.ico and the three text files; VERSION is the version people
+; STAGE holds klavix.exe, klavix.ico, klavix-wizard.bmp and the three text files; VERSION is the version people
 ; read, VERSION4 the same in the four numbers of a version resource.
 ;
 ; No administrator rights: everything goes under the user's own folders and HKCU.
@@ -15,7 +15,9 @@
   !error "VERSION, VERSION4, STAGE and OUT_FILE must be defined (scripts/release.sh does it)"
 !endif
 
-Unicode true
+; A 64-bit installer for a 64-bit program: it also runs where Windows has no 32-bit layer
+; (and under a 64-bit-only Wine).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -45,12 +47,14 @@ ShowUninstDetails nevershow
 
 !define MUI_ICON "${STAGE}\klavix.ico"
 !define MUI_UNICON "${STAGE}\klavix.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${STAGE}\klavix-wizard.bmp"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${STAGE}\klavix-wizard.bmp"
 !define MUI_ABORTWARNING
 
 !define MUI_WELCOMEPAGE_TEXT "Клавикс исправляет слова, набранные не в той раскладке: «ghbdtn» становится «привет», «руддщ» — «hello».$\r$\n$\r$\nПрограмма ставится только для вас, без прав администратора, в папку$\r$\n$INSTDIR.$\r$\n$\r$\nЕсли Клавикс уже запущена, установка её закроет.$\r$\n$\r$\nНажмите «Установить», чтобы продолжить."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "Клавикс установлена. Её значок «Ая» — в области уведомлений, рядом с часами (Windows может спрятать его под стрелкой ^). Правый клик по значку открывает меню, «Горячие клавиши и справка» — подсказку.$\r$\n$\r$\nPause — исправить последнее слово, Shift+Pause — выделенный текст."
+!define MUI_FINISHPAGE_TEXT "Клавикс установлена. Её значок «Ая» — в области уведомлений, рядом с часами. Правый клик по нему открывает меню.$\r$\n$\r$\nPause — исправить последнее слово, Shift+Pause — выделенный текст."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\klavix.exe"
 !insertmacro MUI_PAGE_FINISH
 

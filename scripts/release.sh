@@ -132,8 +132,8 @@ echo "== release: $setup_name"
 nsis_stage=$build/nsis
 rm -rf "$nsis_stage"
 cp -a "$stage/Klavix" "$nsis_stage"
-cp "$build/src/win/klavix.ico" "$nsis_stage/klavix.ico"
-touch -d "@$SOURCE_DATE_EPOCH" "$nsis_stage/klavix.ico"
+cp "$build/src/win/klavix.ico" "$build/src/win/klavix-wizard.bmp" "$nsis_stage/"
+touch -d "@$SOURCE_DATE_EPOCH" "$nsis_stage/klavix.ico" "$nsis_stage/klavix-wizard.bmp"
 makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$version" -DVERSION4="$version4" \
   -DSTAGE="$nsis_stage" -DOUT_FILE="$dist/$setup_name" packaging/klavix.nsi
 sign "$dist/$setup_name"

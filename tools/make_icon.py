@@ -8,7 +8,10 @@ whose letters have about Segoe UI's width. ImageMagick renders each size; this s
 them: 32-bit BMP images with an all-opaque mask up to 48 pixels, PNG at 256 (what Windows
 expects there). The output depends only on these inputs, byte for byte.
 
-Usage: make_icon.py OUT.ico [--font FILE] [--convert PROGRAM]
+With --wizard OUT.bmp it also draws the installer's side picture (164 x 314, the size the
+installer's first and last pages show) with the same glyph on the same blue.
+
+Usage: make_icon.py OUT.ico [--wizard OUT.bmp] [--font FILE] [--convert PROGRAM]
 """
 import argparse
 import os
@@ -32,22 +35,45 @@ def find_convert():
     sys.exit("make_icon: ImageMagick's convert not found (package imagemagick)")
 
 
-def render(convert, font, size):
-    """Top-down RGBA rows of one size."""
+def render(convert, font, size, width=None, offset_y=0):
+    """Top-down RGBA rows: the glyph, size * 3/4 high, centred on a size x size square (or on
+    width x size, moved down by offset_y)."""
+    width = width or size
     cmd = [
-        convert, "-size", f"{size}x{size}", "xc:rgb({},{},{})".format(*BACKGROUND),
+        convert, "-size", f"{width}x{size}", "xc:rgb({},{},{})".format(*BACKGROUND),
         "-font", font, "-pointsize", str(size * 3 // 4), "-fill", "white",
-        "-gravity", "center", "-annotate", "+0+0", GLYPH,
+        "-gravity", "center", "-annotate", f"+0{offset_y:+d}", GLYPH,
         "-alpha", "on", "-depth", "8", "rgba:-",
     ]
     env = dict(os.environ, LC_ALL="C.UTF-8", MAGICK_THREAD_LIMIT="1")
     pixels = subprocess.run(cmd, check=True, stdout=subprocess.PIPE, env=env).stdout
-    if len(pixels) != size * size * 4:
-        sys.exit(f"make_icon: convert gave {len(pixels)} bytes for {size}x{size}")
+    if len(pixels) != width * size * 4:
+        sys.exit(f"make_icon: convert gave {len(pixels)} bytes for {width}x{size}")
     # Opaque everywhere, like the tray icon, whatever the renderer left in the alpha byte.
     rgba = bytearray(pixels)
-    rgba[3::4] = b"\xff" * (size * size)
+    rgba[3::4] = b"\xff" * (width * size)
     return bytes(rgba)
+
+
+def wizard_bitmap(convert, font):
+    """164 x 314, 24-bit BMP: the glyph, 96 pixels wide-ish, in the upper part of the blue."""
+    width, height = 164, 314
+    glyph = render(convert, font, 128, width=width, offset_y=0)
+    background = bytes((BACKGROUND[2], BACKGROUND[1], BACKGROUND[0])) * width
+    top = 40  # where the 128-pixel band with the glyph starts
+    pad = b"\x00" * ((4 - width * 3 % 4) % 4)
+    rows = []
+    for y in range(height - 1, -1, -1):  # bottom-up
+        if top <= y < top + 128:
+            rgba = glyph[(y - top) * width * 4:(y - top + 1) * width * 4]
+            row = bytearray(width * 3)
+            row[0::3], row[1::3], row[2::3] = rgba[2::4], rgba[1::4], rgba[0::4]
+            rows.append(bytes(row) + pad)
+        else:
+            rows.append(background + pad)
+    pixels = b"".join(rows)
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 14 + len(header)) + header + pixels
 
 
 def bmp_image(size, rgba):
@@ -90,6 +116,7 @@ def ico(images):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("out")
+    ap.add_argument("--wizard", default=None)
     ap.add_argument("--font", default=FONT)
     ap.add_argument("--convert", default=None)
     args = ap.parse_args()
@@ -100,10 +127,14 @@ def main():
     for size in SIZES:
         rgba = render(convert, args.font, size)
         images.append((size, png_image(size, rgba) if size >= 256 else bmp_image(size, rgba)))
-    tmp = args.out + ".tmp"
-    with open(tmp, "wb") as f:
-        f.write(ico(images))
-    os.replace(tmp, args.out)
+    outputs = [(args.out, ico(images))]
+    if args.wizard:
+        outputs.append((args.wizard, wizard_bitmap(convert, args.font)))
+    for path, data in outputs:
+        tmp = path + ".tmp"
+        with open(tmp, "wb") as f:
+            f.write(data)
+        os.replace(tmp, path)
 
 
 if __name__ == "__main__":

@@ -55,6 +55,7 @@ ShowUninstDetails nevershow
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Клавикс установлена. Её значок «Ая» — в области уведомлений, рядом с часами. Правый клик по нему открывает меню.$\r$\n$\r$\nPause — исправить последнее слово, Shift+Pause — выделенный текст."
+!define MUI_FINISHPAGE_TEXT_LARGE
 !define MUI_FINISHPAGE_RUN "$INSTDIR\klavix.exe"
 !insertmacro MUI_PAGE_FINISH
 

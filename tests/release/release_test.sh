@@ -114,5 +114,6 @@ E2E_OUT_DIR=$work bash tests/e2e/release_check.sh "$work/a" "$work/next" \
   "$win_build/tests/e2e/klavix-target.exe" "$win_build/tests/e2e/klavix-probe.exe" \
   "$win_build/tests/e2e/klavix-release-probe.exe" && passed=$((passed + 1)) || failed=$((failed + 1))
 
-echo "release: $passed passed, $failed failed ($((SECONDS - start)) s)"
+echo "release tests took $((SECONDS - start)) s"
+echo "release: $passed passed, $failed failed"
 [ "$failed" = 0 ]

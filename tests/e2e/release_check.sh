@@ -122,6 +122,9 @@ EOF
 
 check_silent_install() {
   ! klavix_running || fail "klavix.exe runs before the installation" || return 1
+  rprobe version "$(e2e_winpath "$DIST/klavix-$V-setup.exe")" "$(e2e_winpath "$E2E_WORK/setup-version")" &&
+    grep -qx "ProductVersion=$V" "$E2E_WORK/setup-version" ||
+    fail "the installer says $(tr '\n' ' ' <"$E2E_WORK/setup-version" 2>/dev/null), wanted $V" || return 1
   run_installer "$DIST/klavix-$V-setup.exe" /S || fail "the silent installation failed (exit code $?)" || return 1
   check_installed "$V" "$DIST" || return 1
   # A silent installation does not start the program.

@@ -49,6 +49,9 @@ files_named_by_version() {
   [ "$listing" = "SHA256SUMS klavix-$version-setup.exe klavix-$version-win64.zip " ] ||
     { echo "dist holds $listing, the build's version is $version"; return 1; }
   (cd "$work/a" && sha256sum --quiet -c SHA256SUMS) || return 1
+  # Per user, with no elevation prompt: the installer's manifest asks for none.
+  grep -aq 'requestedExecutionLevel level="asInvoker"' "$work/a/klavix-$version-setup.exe" ||
+    { echo "the installer's manifest does not say asInvoker"; return 1; }
   [ "$(wc -l <"$work/a/SHA256SUMS")" = 2 ] || { echo "SHA256SUMS: $(cat "$work/a/SHA256SUMS")"; return 1; }
 }
 

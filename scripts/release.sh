@@ -43,9 +43,10 @@ fi
 export SOURCE_DATE_EPOCH
 
 echo "== release: building klavix.exe ($build)"
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DKLAVIX_VERSION_OVERRIDE="${KLAVIX_VERSION:-}" >"$build.configure.log" 2>&1 || {
-  cat "$build.configure.log"
+  -DCMAKE_BUILD_TYPE=Release -DKLAVIX_VERSION_OVERRIDE="${KLAVIX_VERSION:-}" >"$build/configure.log" 2>&1 || {
+  cat "$build/configure.log"
   exit 1
 }
 cmake --build "$build" -j"$JOBS" --target klavix

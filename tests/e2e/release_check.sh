@@ -179,6 +179,7 @@ press() {
 check_interactive_install() {
   ! klavix_running || fail "klavix.exe already runs" || return 1
   e2e_spawn "$(e2e_winpath "$DIST_NEXT/klavix-$V_NEXT-setup.exe")"
+  # shellcheck disable=SC2034  # read by the condition e2e_wait evaluates
   local setup_pid=$E2E_LAST_PID title="Клавикс $V_NEXT"
   press "$title" "Установить" 1-welcome || return 1
   grep -qF "$INSTALL_WIN" "$E2E_WORK/page" || fail "the welcome page does not name $INSTALL_WIN" || return 1

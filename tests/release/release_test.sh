@@ -5,7 +5,7 @@
 # installer, the update, the uninstaller and the zip (tests/e2e/release_check.sh).
 # Usage: release_test.sh WINDOWS_BUILD   (a Windows build folder with tests/e2e/*.exe built)
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 root=$PWD
 win_build=$(cd "$1" && pwd)
 work=${KLAVIX_RELEASE_TEST_DIR:-$root/build/release-test}

@@ -4,7 +4,7 @@ NATIVE := build/native
 WINDOWS := build/windows
 ASAN := build/asan
 
-.PHONY: all native windows asan test bench demo clean
+.PHONY: all native windows asan test bench demo release clean
 
 all: native windows
 
@@ -28,6 +28,9 @@ bench: native
 
 demo:
 	bash scripts/demo.sh
+
+release:
+	bash scripts/release.sh
 
 clean:
 	rm -rf build

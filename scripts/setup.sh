@@ -8,7 +8,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 xvfb xdotool x11-xkb-utils x11-utils imagemagick
-  unicode-data
+  unicode-data fonts-dejavu-extra
+  nsis osslsigncode openssl zip unzip
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds both builds and runs every test: generated-source checks,
-# native unit tests, the same unit tests under ASan/UBSan, and the Windows tests and
-# end-to-end tests under Wine.
+# native unit tests, the same unit tests under ASan/UBSan, the Windows tests and
+# end-to-end tests under Wine, and the release (zip and installer) built and tried under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
@@ -34,3 +34,6 @@ cmake --build build/windows -j"$JOBS"
 export KLAVIX_WINEPREFIX=$(mktemp -d /tmp/klavix-ci-wine.XXXXXX)
 trap 'WINEPREFIX=$KLAVIX_WINEPREFIX wineserver -k 2>/dev/null || true; rm -rf "$KLAVIX_WINEPREFIX"' EXIT
 ctest --test-dir build/windows --output-on-failure
+
+echo "== release: reproducible files, signing, the installer and the zip under Wine"
+bash tests/release/release_test.sh build/windows

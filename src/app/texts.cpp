@@ -1,5 +1,7 @@
 #include "app/texts.h"
 
+#include "klavix_version.h"
+
 namespace klavix {
 
 namespace {
@@ -39,6 +41,8 @@ std::string fill_in_order(std::string_view tpl, std::initializer_list<std::strin
 
 }  // namespace
 
+std::string_view version_text() { return KLAVIX_VERSION_TEXT; }
+
 BalloonText welcome_text(const Settings& s) {
   std::string word = format_hotkey(s.hotkey_word);
   std::string selection = format_hotkey(s.hotkey_selection);
@@ -49,7 +53,7 @@ std::string help_text(const Settings& s, const std::filesystem::path& folder) {
   std::string word = format_hotkey(s.hotkey_word);
   std::string selection = format_hotkey(s.hotkey_selection);
   std::string dir = path_text(folder);
-  return fill_numbered(help_template, {word, selection, dir});
+  return fill_numbered(help_template, {word, selection, dir, version_text()});
 }
 
 std::string exception_prompt_text(std::string_view word) {

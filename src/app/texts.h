@@ -18,14 +18,18 @@ inline constexpr std::string_view app_caption = "Клавикс";
 inline constexpr std::string_view second_copy_text =
     "Клавикс уже запущена: значок «Ая» в области уведомлений.";
 
-// ---- Welcome balloon and help box ({0} word hotkey, {1} selection hotkey, {2} folder) ----
+// The version the build defines, as people read it: "0.1" for 0.1.0, "0.1.2" for 0.1.2.
+std::string_view version_text();
+
+// ---- Welcome balloon and help box ({0} word hotkey, {1} selection hotkey, {2} folder,
+// {3} version) ----
 
 inline constexpr std::string_view welcome_title = "Клавикс запущена";
 inline constexpr std::string_view welcome_template =
     "{0} — исправить слово, {1} — выделенный текст. Меню — правый клик по значку.";
 
 inline constexpr std::string_view help_template =
-    "\n"
+    "Клавикс {3}\n"
     "\n"
     "{0} — исправить последнее слово. Нажмите ещё раз, чтобы вернуть как было.\n"
     "{0}, если слово не набрано, — просто сменить раскладку.\n"
@@ -49,7 +53,8 @@ struct BalloonText {
 
 // The welcome balloon with the two hotkeys of `s`.
 BalloonText welcome_text(const Settings& s);
-// The help box text with the two hotkeys of `s` and the settings folder (not a file in it).
+// The help box text: the program's name and version, the two hotkeys of `s` and the settings
+// folder (not a file in it).
 std::string help_text(const Settings& s, const std::filesystem::path& folder);
 
 // ---- Exception prompt ----

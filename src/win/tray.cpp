@@ -239,6 +239,13 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       }
       return 0;
     }
+    // Another program (the uninstaller, or the installer before it replaces the file) asks
+    // the running copy to end, as «Выход» does. Only that command is taken from outside: the
+    // menu hands its choice back through TrackPopupMenu and sends no WM_COMMAND.
+    if (message == WM_COMMAND && LOWORD(wparam) == cmd_exit) {
+      run_tray_command(process_runtime(), window, cmd_exit);
+      return 0;
+    }
     const UINT taskbar_created = tray_state().taskbar_created_message;
     if (taskbar_created != 0 && message == taskbar_created) {
       notify_icon(process_runtime(), window, NIM_ADD, std::nullopt);

@@ -15,7 +15,8 @@ inline constexpr UINT tray_icon_id = 1;
 inline constexpr UINT tray_callback_message = WM_APP + 1;
 inline constexpr const wchar_t* tray_class_name = L"KlavixTray";
 
-// Menu command ids.
+// Menu command ids. cmd_exit is also taken as WM_COMMAND (wParam 8) from other programs: it is
+// how the installer and the uninstaller end a running copy.
 enum TrayCommand : UINT {
   cmd_autoswitch = 1,
   cmd_pause = 2,

@@ -5,6 +5,7 @@
 
 #include "app/texts.h"
 #include "config_temp_folder.h"
+#include "klavix_version.h"
 
 namespace klavix {
 namespace {
@@ -86,9 +87,18 @@ TEST(WelcomeText, FillsBothHotkeys) {
   }
 }
 
+// The version text is derived from the three numbers the build defines; the help box, the
+// version resource and the release's file names all show this text.
+TEST(VersionText, IsTheBuildsVersionWithoutAZeroThirdPart) {
+  std::string want = std::to_string(KLAVIX_VERSION_MAJOR) + "." + std::to_string(KLAVIX_VERSION_MINOR);
+  if (KLAVIX_VERSION_PATCH != 0) want += "." + std::to_string(KLAVIX_VERSION_PATCH);
+  EXPECT_EQ(version_text(), want);
+  EXPECT_EQ(version_text(), KLAVIX_VERSION_TEXT);
+}
+
 TEST(HelpText, DefaultsGiveTheTwelveLinesExactly) {
   const std::string expected =
-      "\n"
+      "Клавикс " KLAVIX_VERSION_TEXT "\n"
       "\n"
       "Pause — исправить последнее слово. Нажмите ещё раз, чтобы вернуть как было.\n"
       "Pause, если слово не набрано, — просто сменить раскладку.\n"
@@ -106,6 +116,17 @@ TEST(HelpText, DefaultsGiveTheTwelveLinesExactly) {
   std::string text = help_text(default_settings(), fs::path(u8"C:\\Users\\Аня\\AppData\\Roaming\\Klavix"));
   EXPECT_EQ(text, expected);
   EXPECT_EQ(split_lines(text).size(), 12u);
+}
+
+// The box opens with the program's name and version, never with an empty line.
+TEST(HelpText, FirstLineIsTheNameAndVersion) {
+  for (const fs::path& folder : {fs::path("x"), fs::path("{3}")}) {
+    std::vector<std::string> lines = split_lines(help_text(default_settings(), folder));
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[0], "Клавикс " + std::string(version_text()));
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[11], "Настройки: " + folder.string()) << "the version is not put into values";
+  }
 }
 
 TEST(HelpText, TheWordHotkeyShowsOnEveryLineThatNamesIt) {

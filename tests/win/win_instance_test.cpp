@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/texts.h"
+#include "klavix_version.h"
 #include "text/text.h"
 
 #include "win/autostart.h"
@@ -11,6 +12,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -171,6 +174,86 @@ TEST_F(SecondCopyTest, ExitFromTheMenuEndsTheProcessWithZero) {
   EXPECT_EQ(code, 0u);
 }
 
+// The uninstaller's way: another process posts the «Выход» command to the tray window.
+TEST_F(SecondCopyTest, ExitCommandFromAnotherProgramEndsTheProcessWithZero) {
+  first = start_klavix(first_appdata);
+  ASSERT_TRUE(first.started);
+  HWND tray = wait_for_window(L"KlavixTray", nullptr, first.pi.dwProcessId, 30000);
+  ASSERT_NE(tray, nullptr);
+  // Other command ids are not taken from outside: the pause switch, say, stays as it was.
+  PostMessageW(tray, WM_COMMAND, 2, 0);
+  PostMessageW(tray, WM_COMMAND, 7, 0);  // would open the help box
+  EXPECT_EQ(wait_for_window(L"#32770", nullptr, first.pi.dwProcessId, 1000), nullptr);
+  EXPECT_EQ(WaitForSingleObject(first.pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  PostMessageW(tray, WM_COMMAND, 8, 0);
+  ASSERT_EQ(WaitForSingleObject(first.pi.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 1234;
+  GetExitCodeProcess(first.pi.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_FALSE(IsWindow(tray));
+}
+
+// The program's icon: one group, five sizes, each the tray's blue square with white letters in
+// the middle.
+TEST(ExecutableResources, IconAtEverySizeWithTheTrayLook) {
+  HMODULE image = LoadLibraryExW(exe_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC group = FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr) << "no icon group 1";
+  const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
+  const WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+  std::vector<int> sizes;
+  for (WORD i = 0; i < count; ++i) {
+    const BYTE* entry = dir + 6 + 14 * i;  // GRPICONDIRENTRY, packed
+    const int size = entry[0] == 0 ? 256 : entry[0];
+    const WORD id = *reinterpret_cast<const WORD*>(entry + 12);
+    sizes.push_back(size);
+    SCOPED_TRACE(size);
+    HRSRC res = FindResourceW(image, MAKEINTRESOURCEW(id), RT_ICON);
+    ASSERT_NE(res, nullptr);
+    BYTE* bits = static_cast<BYTE*>(LockResource(LoadResource(image, res)));
+    HICON icon = CreateIconFromResourceEx(bits, SizeofResource(image, res), TRUE, 0x00030000, size, size, 0);
+    ASSERT_NE(icon, nullptr);
+    ICONINFO ii{};
+    ASSERT_TRUE(GetIconInfo(icon, &ii));
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = size;
+    bi.bmiHeader.biHeight = -size;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(size) * size);
+    HDC dc = GetDC(nullptr);
+    ASSERT_EQ(GetDIBits(dc, ii.hbmColor, 0, size, px.data(), &bi, DIB_RGB_COLORS), size);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(ii.hbmColor);
+    DeleteObject(ii.hbmMask);
+    DestroyIcon(icon);
+    auto at = [&](int x, int y) { return px[static_cast<std::size_t>(y) * size + x]; };
+    const std::pair<int, int> corners[] = {{0, 0}, {size - 1, 0}, {0, size - 1}, {size - 1, size - 1}};
+    for (auto [x, y] : corners)
+      EXPECT_EQ(at(x, y), 0xFF1E6AC0u) << "corner " << x << "," << y;  // opaque RGB(30, 106, 192)
+    int white = 0, left = size, right = -1;
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x)
+        if ((at(x, y) & 0xFFFFFF) == 0xFFFFFF) {
+          ++white;
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+    EXPECT_GT(white, size * size / 20) << "too little of the glyph";
+    EXPECT_LT(white, size * size / 2);
+    // Two letters side by side, centred: the glyph spans most of the width.
+    EXPECT_LE(left, size / 4);
+    EXPECT_GE(right, size - 1 - size / 4);
+    EXPECT_LE(std::abs((left + right + 1) - size), size / 8 + 1) << "not centred";
+  }
+  FreeLibrary(image);
+  std::sort(sizes.begin(), sizes.end());
+  EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48, 256}));
+}
+
 // What Windows reads from the executable's resources before it runs a line of it.
 TEST(ExecutableResources, VersionAndManifest) {
   const std::wstring path = exe_path();
@@ -183,13 +266,22 @@ TEST(ExecutableResources, VersionAndManifest) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT len = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);  // 0.1
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  // The numbers and the texts all come from the one version the build defines.
+  const DWORD ms = (KLAVIX_VERSION_MAJOR << 16) | KLAVIX_VERSION_MINOR;
+  const DWORD ls = KLAVIX_VERSION_PATCH << 16;
+  EXPECT_EQ(fixed->dwProductVersionMS, ms);
+  EXPECT_EQ(fixed->dwProductVersionLS, ls);
+  EXPECT_EQ(fixed->dwFileVersionMS, ms);
+  EXPECT_EQ(fixed->dwFileVersionLS, ls);
 
+  const std::wstring version = wide(version_text());
   struct Str {
     const wchar_t* key;
     const wchar_t* value;
-  } strings[] = {{L"ProductName", L"Klavix"}, {L"ProductVersion", L"0.1"}, {L"OriginalFilename", L"klavix.exe"}};
+  } strings[] = {{L"ProductName", L"Klavix"},
+                 {L"ProductVersion", version.c_str()},
+                 {L"FileVersion", version.c_str()},
+                 {L"OriginalFilename", L"klavix.exe"}};
   for (const Str& st : strings) {
     SCOPED_TRACE(narrow(st.key));
     const std::wstring query = std::wstring(L"\\StringFileInfo\\041904B0\\") + st.key;
@@ -205,14 +297,14 @@ TEST(ExecutableResources, VersionAndManifest) {
   const char* data = static_cast<const char*>(LockResource(LoadResource(image, res)));
   const std::string manifest(data, SizeofResource(image, res));
   FreeLibrary(image);
-  for (const char* needle : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware", "PerMonitorV2"}) {
+  const std::string own_identity = "name=\"Klavix\" version=\"" + std::to_string(KLAVIX_VERSION_MAJOR) + "." +
+                                   std::to_string(KLAVIX_VERSION_MINOR) + "." +
+                                   std::to_string(KLAVIX_VERSION_PATCH) + ".0\"";
+  for (const std::string& needle : {std::string("Microsoft.Windows.Common-Controls"), std::string("version=\"6.0.0.0\""),
+                                    std::string("<dpiAware"), std::string("PerMonitorV2"), own_identity}) {
     SCOPED_TRACE(needle);
     EXPECT_NE(manifest.find(needle), std::string::npos);
   }
-  // The program draws its icons itself: no icon resource in the file.
-  image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  EXPECT_EQ(FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
-  FreeLibrary(image);
 }
 
 }  // namespace

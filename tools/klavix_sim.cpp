@@ -23,7 +23,7 @@
 #include "app/startup.h"
 #include "config/config.h"
 #include "desktop/sim_desktop.h"
-#include "desktop/sim_driver.h"
+#include "sim/sim_driver.h"
 #include "text/text.h"
 
 namespace {

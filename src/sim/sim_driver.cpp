@@ -1,4 +1,4 @@
-#include "desktop/sim_driver.h"
+#include "sim/sim_driver.h"
 
 #include <functional>
 #include <utility>

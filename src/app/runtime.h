@@ -48,6 +48,7 @@ class EventSenderSlot {
 inline constexpr std::uint64_t guard_off = ~std::uint64_t{0};
 inline constexpr std::uint64_t guard_passed = guard_off - 1;   // its first record went through
 inline constexpr std::uint64_t guard_dropped = guard_off - 2;  // dropped: keys came in after the look
+inline constexpr std::uint64_t guard_cut = guard_off - 3;      // cut short: keys came in part way
 
 struct Runtime {
   std::atomic<bool> autoswitch_on{true};
@@ -64,6 +65,12 @@ struct Runtime {
   // keyboard hook sees both in the order the window gets them, so it drops such a correction
   // and the engine looks again.
   std::atomic<std::uint64_t> correction_guard{guard_off};
+  // Where the correction got to: the events the channel had taken in at the engine's look, and
+  // the backspaces and characters of it that reached the window. Windows never lets a key in
+  // part way through one batch; Wine does, and the hook then cuts the rest of it off.
+  std::atomic<std::uint64_t> correction_seen{0};
+  std::atomic<std::uint32_t> correction_erased{0};
+  std::atomic<std::uint32_t> correction_typed{0};
 };
 
 Runtime& process_runtime();

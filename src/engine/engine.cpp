@@ -258,9 +258,11 @@ void auto_correct(Engine& e, std::size_t space_at) {
 
   bool caps_fixed = false;
   CapsFields caps_before;
+  std::vector<Keystroke> shown;  // the record as on the screen, before the repair changes it
   if (capsfix && caps_pattern(e.keys, start, space_at, typed)) {
     if (is_excluded_context(e.desktop, e.apps)) return;
     caps_before = CapsFields(e.keys, start, space_at);
+    shown = e.keys;
     clear_caps(e.keys, start, space_at);
     caps_fixed = true;
   }
@@ -281,7 +283,7 @@ void auto_correct(Engine& e, std::size_t space_at) {
         c.retype_start = prev_start;
       }
     }
-    if (!retype_counting_waiting(e, c.retype_start, space_at + 1, other, caps_fixed)) {
+    if (!retype_counting_waiting(e, c.retype_start, space_at + 1, other, caps_fixed, shown)) {
       caps_before.restore(e.keys);
       return;
     }
@@ -296,7 +298,7 @@ void auto_correct(Engine& e, std::size_t space_at) {
 
   if (!caps_fixed && !split) return;
   if (!caps_fixed && is_excluded_context(e.desktop, e.apps)) return;
-  if (!retype_counting_waiting(e, start, space_at + 1, typed, caps_fixed)) {
+  if (!retype_counting_waiting(e, start, space_at + 1, typed, caps_fixed, shown)) {
     caps_before.restore(e.keys);
     return;
   }
@@ -334,8 +336,12 @@ void word_hotkey(Engine& e) {
       std::all_of(e.keys.begin() + static_cast<std::ptrdiff_t>(taken->length), e.keys.end(),
                   [](const Keystroke& k) { return k.vk == win::VK_SPACE; })) {
     const CapsFields caps_before(e.keys, taken->caps_start, taken->caps_end);
-    if (taken->caps_fixed) restore_caps(e.keys, taken->caps_start, taken->caps_end);
-    if (!retype_counting_waiting(e, taken->retype_start, count, taken->layout, false)) {
+    std::vector<Keystroke> shown;
+    if (taken->caps_fixed) {
+      shown = e.keys;
+      restore_caps(e.keys, taken->caps_start, taken->caps_end);
+    }
+    if (!retype_counting_waiting(e, taken->retype_start, count, taken->layout, false, shown)) {
       caps_before.restore(e.keys);
       e.last_correction = std::move(taken);
       return;
@@ -346,10 +352,11 @@ void word_hotkey(Engine& e) {
 
   if (caps_pattern(e.keys, start, end, shown)) {
     const CapsFields caps_before(e.keys, start, end);
+    const std::vector<Keystroke> as_shown = e.keys;
     clear_caps(e.keys, start, end);
     refresh(e.exceptions);
     const Layout target = wrong_layout(e, start, end, shown, true) ? other_layout(shown) : shown;
-    if (!retype_counting_waiting(e, start, count, target, true)) {
+    if (!retype_counting_waiting(e, start, count, target, true, as_shown)) {
       caps_before.restore(e.keys);
       e.last_correction = std::move(taken);
       return;

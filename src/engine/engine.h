@@ -157,7 +157,10 @@ void send_paste_chord(Desktop& d);
 // `target` (without the Caps Lock effect when `caps_fixed`, and then switches Caps Lock off in
 // the same batch), marks the stretch as shown in `target`, takes them in and requests the
 // layout. Otherwise it sends nothing and returns false.
-bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed);
+// `shown` is the record as the window shows it, when the caller changed Caps Lock fields of
+// `keys` for the retyping (none: `keys` itself).
+bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed,
+                             std::span<const Keystroke> shown = {});
 
 // Erases keys[start, end), types them rendered in `target`, marks them as shown in `target`
 // and requests that layout.

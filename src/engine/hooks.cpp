@@ -11,6 +11,7 @@ namespace klavix {
 namespace {
 
 constexpr std::uint32_t llkhf_up = 0x80;  // LLKHF_UP: the transition flag of a key-up
+constexpr std::uint16_t vk_packet = 0xE7;  // VK_PACKET: what a typed Unicode character shows as
 
 bool down(Desktop& d, int vk) { return d.get_async_key_state(vk) < 0; }
 
@@ -33,31 +34,39 @@ void track_caps_lock(KeyboardHookState& state, Runtime& rt) {
   }
 }
 
-// Input the program sent itself. While the engine sends a correction, its first record shows
+// Input the program sent itself. While the engine sends a correction, every record shows
 // whether a key came in since the engine looked at the waiting keys: that key is in the window
-// already, ahead of the correction, which counted without it. The correction is then dropped
-// whole (the engine looks again); otherwise all of it goes through. Other input is never touched.
+// already, ahead of what follows of the correction, which counted without it. Found at the
+// first record, the correction is dropped whole; found later (Wine lets keys in part way), the
+// rest of its key-downs is cut off and what went through is counted, so the engine can mend it.
+// Either way the engine then looks again. Other input is never touched.
 bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event) {
   if (event.extra != SYNTH_TAG) return false;
   const std::uint64_t guard = rt.correction_guard.load(std::memory_order_acquire);
+  const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
+  const bool key_down = (event.flags & llkhf_up) == 0;
 #ifndef NDEBUG
   // Every erasing correction goes out guarded; one that does not has not counted the keys
   // already on the screen.
-  if (guard == guard_off && (event.vk & 0xFFFF) == win::VK_BACK && (event.flags & llkhf_up) == 0)
+  if (guard == guard_off && vk == win::VK_BACK && key_down)
     fatal("a correction was sent without a look at the keys already on the screen");
 #endif
   if (guard == guard_dropped) return true;
-  if (guard != guard_off && guard != guard_passed) {
+  // Key-ups of a cut correction still go through, so that no key stays down.
+  if (guard == guard_cut) return key_down;
+  if (guard != guard_off) {
     const EventSender* sender = rt.event_sender.get();
-    if (sender != nullptr && sender->sent() != guard) {
-      rt.correction_guard.store(guard_dropped, std::memory_order_release);
-      return true;
+    if (sender != nullptr && sender->sent() != rt.correction_seen.load(std::memory_order_acquire)) {
+      rt.correction_guard.store(guard == guard_passed ? guard_cut : guard_dropped, std::memory_order_release);
+      return guard != guard_passed || key_down;
     }
-    rt.correction_guard.store(guard_passed, std::memory_order_release);
+    if (guard != guard_passed) rt.correction_guard.store(guard_passed, std::memory_order_release);
+    if (key_down && vk == win::VK_BACK) rt.correction_erased.fetch_add(1, std::memory_order_relaxed);
+    if (key_down && vk == vk_packet) rt.correction_typed.fetch_add(1, std::memory_order_relaxed);
   }
   // The program only ever taps Caps Lock to switch it off; its view follows the tap in the
   // order the keys reach the window.
-  if ((event.vk & 0xFFFF) == win::VK_CAPITAL && (event.flags & llkhf_up) == 0) rt.caps_on.store(false);
+  if (vk == win::VK_CAPITAL && key_down) rt.caps_on.store(false);
   return false;
 }
 

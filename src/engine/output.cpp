@@ -1,5 +1,6 @@
 // Keystroke synthesis, retyping and layout requests: everything the engine types into other
 // programs or asks of the foreground window.
+#include <algorithm>
 #include <array>
 
 #include "base/fatal.h"
@@ -122,9 +123,11 @@ void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t star
 namespace {
 
 constexpr int correction_attempts = 8;
+constexpr int mending_attempts = 4096;
 // Keys typed ahead of the engine that a correction takes in; more means the engine is far
 // behind, and the correction is left out.
 constexpr std::size_t most_waiting = 64;
+constexpr std::size_t most_waiting_mending = 4096;
 
 // A waiting event the correction can count: a key of the same window that puts one character
 // there (`chars` goes up) or none, and that word tracking records or ignores.
@@ -148,19 +151,46 @@ bool plain_waiting(const EngineEvent& ev, WindowHandle window, bool caps_fixed, 
 
 }  // namespace
 
-bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed) {
+namespace {
+
+std::u32string code_points(std::string_view utf8) {
+  std::optional<std::u32string> cps = text::decode_utf8(utf8);
+  require(cps.has_value(), "a rendering that is not UTF-8");
+  return std::move(*cps);
+}
+
+// What a waiting key shows: in `l`, with the Caps Lock effect unless `without_caps`.
+std::string waiting_key_text(const EngineEvent& ev, Layout l, bool without_caps) {
+  const Keystroke k{ev.vk, l, ev.shift, static_cast<std::uint8_t>(without_caps ? 0 : ev.caps)};
+  return render_keystrokes(std::span<const Keystroke>(&k, 1), 0, 1, l);
+}
+
+}  // namespace
+
+bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed,
+                             std::span<const Keystroke> shown) {
   require(start <= end && end == e.keys.size(), "retype range outside the keystroke buffer");
+  if (shown.empty()) shown = e.keys;
+  require(shown.size() == e.keys.size(), "the record as shown does not match the record");
   std::vector<EngineEvent>& waiting = e.look_scratch;
-  for (int attempt = 0; attempt < correction_attempts; ++attempt) {
+  // What the window shows from keys[start] on, as far as the engine knows: the stretch, then
+  // what the waiting keys it has looked at typed. A try the hook cut short changes it.
+  std::u32string screen;
+  for (std::size_t i = start; i < end; ++i) screen += code_points(render_keystrokes(shown, i, i + 1, shown[i].layout));
+  std::size_t on_screen_events = 0;
+  bool cut = false;
+  // Once a try was cut short the window no longer shows what the record says: the engine goes
+  // on until it has mended it (the user stops typing at some point).
+  for (int attempt = 0; attempt < (cut ? mending_attempts : correction_attempts); ++attempt) {
     waiting.assign(e.taken_in.begin(), e.taken_in.end());
     const std::size_t known = waiting.size();
     EventReceiver::Look look;
-    if (e.channel) look = e.channel->look(waiting, most_waiting > known ? most_waiting - known : 0);
+    const std::size_t most = cut ? most_waiting_mending : most_waiting;
+    if (e.channel) look = e.channel->look(waiting, most > known ? most - known : 0);
     if (!look.complete) {
       ++e.corrections_left_out;
       return false;
     }
-    const std::uint64_t seen = look.sent;
     std::size_t chars = 0;
     for (const EngineEvent& ev : waiting) {
       if (!plain_waiting(ev, e.last_window, caps_fixed, chars)) {
@@ -168,25 +198,47 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
         return false;
       }
     }
-    std::string text = render_keystrokes(e.keys, start, end, target);
-    for (const EngineEvent& ev : waiting) {
-      if (key_row(ev.vk) == nullptr) continue;
-      const Keystroke k{ev.vk, target, ev.shift, static_cast<std::uint8_t>(caps_fixed ? 0 : ev.caps)};
-      text += render_keystrokes(std::span<const Keystroke>(&k, 1), 0, 1, target);
+    // The keys that came in since the last look stand after everything else.
+    for (; on_screen_events < waiting.size(); ++on_screen_events) {
+      const EngineEvent& ev = waiting[on_screen_events];
+      if (key_row(ev.vk) != nullptr) screen += code_points(waiting_key_text(ev, ev.layout, false));
     }
+    std::string text = render_keystrokes(e.keys, start, end, target);
+    for (const EngineEvent& ev : waiting)
+      if (key_row(ev.vk) != nullptr) text += waiting_key_text(ev, target, caps_fixed);
+    const std::u32string wanted = code_points(text);
+    // A whole correction erases all it retypes; mending a cut one keeps what is right already.
+    std::size_t keep = 0;
+    if (cut)
+      while (keep < screen.size() && keep < wanted.size() && screen[keep] == wanted[keep]) ++keep;
     std::vector<KeyInput> records;
-    append_erase_and_type(records, e.desktop, end - start + chars, text);
+    const std::u32string typed = wanted.substr(keep);
+    append_erase_and_type(records, e.desktop, screen.size() - keep, text::encode_utf8(typed));
     // The Caps Lock goes off in the same batch: a key typed after it comes out as meant.
     const bool tap = caps_fixed && e.rt.caps_on.load();
     if (tap) {
       records.push_back(key_record(e.desktop, win::VK_CAPITAL, 0));
       records.push_back(key_record(e.desktop, win::VK_CAPITAL, win::KEYEVENTF_KEYUP));
     }
-    if (e.channel) e.rt.correction_guard.store(seen, std::memory_order_release);
+    if (e.channel) {
+      e.rt.correction_seen.store(look.sent, std::memory_order_relaxed);
+      e.rt.correction_erased.store(0, std::memory_order_relaxed);
+      e.rt.correction_typed.store(0, std::memory_order_relaxed);
+      e.rt.correction_guard.store(look.sent, std::memory_order_release);
+    }
     send_inputs(e.desktop, records);
     const std::uint64_t guard = e.rt.correction_guard.exchange(guard_off, std::memory_order_acq_rel);
-    // A key came in after the look: the hook dropped the correction; look again.
+    // A key came in after the look: the hook dropped the correction, or cut it short and
+    // counted what went through; look again.
     if (guard == guard_dropped) continue;
+    if (guard == guard_cut) {
+      const std::size_t erased = std::min<std::size_t>(e.rt.correction_erased.load(), screen.size());
+      const std::size_t put = std::min<std::size_t>(e.rt.correction_typed.load(), typed.size());
+      screen.resize(screen.size() - erased);
+      screen += typed.substr(0, put);
+      cut = true;
+      continue;
+    }
     // The hook follows the tap where it saw it; without one the engine does.
     if (tap && guard != guard_passed) e.rt.caps_on.store(false);
     for (std::size_t i = start; i < end; ++i) e.keys[i].layout = target;

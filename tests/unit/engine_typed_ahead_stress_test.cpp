@@ -61,9 +61,11 @@ struct Typing {
     engine->channel = &channel.receiver;
     SimDesktop::InjectedInputHook h;
     h.batch_begins = [this, slips] {
+      records_in_batch = 0;
       if (slips && on_batch) on_batch();
     };
-    h.record = [this](const KeyInput& r) {
+    h.record = [this, slips](const KeyInput& r) {
+      if (slips && records_in_batch++ > 0 && on_record) on_record();
       KeyboardHookEvent ev;
       const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
       ev.vk = (r.flags & win::KEYEVENTF_UNICODE) ? sim_vk_packet : r.vk;
@@ -136,7 +138,9 @@ struct Typing {
   // and a Backspace that joins two words on the screen does not make them one.
   std::vector<int> words;
   int word = 0;
-  std::function<void()> on_batch;
+  std::function<void()> on_batch;   // a key may slip in before a batch
+  std::function<void()> on_record;  // or, as Wine allows, between its records
+  std::size_t records_in_batch = 0;
 };
 
 // The characters a key can show: either case in either layout.
@@ -197,8 +201,11 @@ std::string describe(const std::vector<Action>& script) {
 
 TEST(TypedAheadStress, RandomScriptsTypedFast) {
   TempSettings settings;
-  // A hundred thousand in the plain build; a tenth under the sanitizers, which are ten times slower.
-#if defined(__SANITIZE_ADDRESS__)
+  // A hundred thousand in the plain build; a tenth under the sanitizers, which are ten times
+  // slower, and a few under Wine, where the same logic runs far slower still.
+#if defined(_WIN32)
+  constexpr int default_scripts = 1000;
+#elif defined(__SANITIZE_ADDRESS__)
   constexpr int default_scripts = 10000;
 #else
   constexpr int default_scripts = 100000;
@@ -230,6 +237,17 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
         ++slipped;
       }
     };
+    // Under Wine a key may even land part way through a batch (Windows keeps one whole).
+    const bool wine_like = n % 8 == 1;
+    if (wine_like) {
+      fast.on_record = [&] {
+        if (next < script.size() && script[next].act == Act::Key && sched() % 16 == 0) {
+          order += "[inside " + describe({script[next]}) + "]";
+          fast.perform(script[next++]);
+          ++slipped;
+        }
+      };
+    }
     while (next < script.size()) {
       order += describe({script[next]});
       fast.perform(script[next++]);
@@ -242,6 +260,7 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
       }
     }
     fast.on_batch = nullptr;
+    fast.on_record = nullptr;
     fast.drain();
 
     const std::string why = check_window(fast, switches);

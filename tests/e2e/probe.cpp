@@ -17,6 +17,8 @@
 //                                     foreground window, the way Klavix does (exit 1: none)
 //   klavix-probe foreground OUT       class and title of the foreground window
 //   klavix-probe list OUT             every top-level window: visible, rectangle, class, title
+//   klavix-probe keylog OUT           the target window writes its timeline of keyboard messages
+//                                     and text changes since its last reset to OUT
 //
 // Results go to files as UTF-8, since a console program's stdout under Wine may carry noise.
 #include <windows.h>
@@ -110,6 +112,20 @@ int reset_target() {
   if (!w) return 1;
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(w, WM_APP + 1, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) return 2;
+  return result == 1 ? 0 : 2;
+}
+
+int keylog(const std::wstring& out) {
+  HWND w = FindWindowW(L"KlavixTargetWindow", nullptr);
+  if (!w) return 1;
+  COPYDATASTRUCT data{};
+  data.dwData = 0x474F4C4B;  // 'KLOG'
+  data.cbData = static_cast<DWORD>(out.size() * sizeof(wchar_t));
+  data.lpData = const_cast<wchar_t*>(out.data());
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                           &result))
+    return 2;
   return result == 1 ? 0 : 2;
 }
 
@@ -286,5 +302,6 @@ int main() {
   if (cmd == L"request" && argc >= 3) return request(arg(2));
   if (cmd == L"foreground" && argc >= 3) return foreground(arg(2));
   if (cmd == L"list" && argc >= 3) return list(arg(2));
+  if (cmd == L"keylog" && argc >= 3) return keylog(arg(2));
   return 64;
 }

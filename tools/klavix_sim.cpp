@@ -2,8 +2,10 @@
 // and prints what each window shows at the end.
 //
 //   klavix-sim [--layout en|ru|de] [--autoswitch 0|1] [--capsfix 0|1] [--settings-dir DIR]
-//              [--app NAME.exe] [--answer yes|no] [--trace] [FILE]
+//              [--app NAME.exe] [--answer yes|no] [--fast] [--trace] [FILE]
 //
+// --fast types the keys of a line without waiting for the engine after each space, as a fast
+// typist does; the engine corrects while the next keys arrive.
 // Every input line goes into a fresh window and ends with Enter; the output has one line per
 // input line. Braces name actions: {Pause}, {Shift+Pause} or any hotkey text, {caps}, {bs},
 // {enter}, {click}, {select}, {en}, {ru}, {de}; {{ is a brace.
@@ -23,7 +25,7 @@
 #include "app/startup.h"
 #include "config/config.h"
 #include "desktop/sim_desktop.h"
-#include "desktop/sim_driver.h"
+#include "sim/sim_driver.h"
 #include "text/text.h"
 
 namespace {
@@ -32,7 +34,7 @@ using namespace klavix;
 
 constexpr const char* usage =
     "usage: klavix-sim [--layout en|ru|de] [--autoswitch 0|1] [--capsfix 0|1] [--settings-dir DIR]\n"
-    "                  [--app NAME.exe] [--answer yes|no] [--trace] [FILE]\n";
+    "                  [--app NAME.exe] [--answer yes|no] [--fast] [--trace] [FILE]\n";
 
 struct Options {
   LayoutHandle layout = layout_en_us;
@@ -42,6 +44,7 @@ struct Options {
   std::optional<std::string> app;
   int answer = win::IDNO;
   bool trace = false;
+  bool fast = false;
   std::optional<std::string> file;
 };
 
@@ -85,6 +88,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
       else return fail("--answer takes yes or no");
     } else if (arg == "--trace") {
       o.trace = true;
+    } else if (arg == "--fast") {
+      o.fast = true;
     } else if (arg == "--help" || arg == "-h") {
       std::cout << usage;
       std::exit(0);
@@ -219,6 +224,7 @@ int run(const Options& o) {
     prepare_settings(session.runtime());
     if (o.autoswitch) session.runtime().autoswitch_on = *o.autoswitch;
     if (o.capsfix) session.runtime().capsfix_on = *o.capsfix;
+    session.set_fast(o.fast);
     session.start();
 
     const SimWindow init = window_setup(o);

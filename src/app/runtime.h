@@ -3,6 +3,7 @@
 // thread. The program has one instance (process_runtime()); tests make their own.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 
@@ -42,6 +43,12 @@ class EventSenderSlot {
   EventSender sender_;
 };
 
+// The correction the engine is sending, as the keyboard hook sees it: off, the number of events
+// the channel had taken in when the engine last looked at it, or what became of it.
+inline constexpr std::uint64_t guard_off = ~std::uint64_t{0};
+inline constexpr std::uint64_t guard_passed = guard_off - 1;   // its first record went through
+inline constexpr std::uint64_t guard_dropped = guard_off - 2;  // dropped: keys came in after the look
+
 struct Runtime {
   std::atomic<bool> autoswitch_on{true};
   std::atomic<bool> capsfix_on{true};
@@ -52,6 +59,11 @@ struct Runtime {
   GuardedMutex settings_lock;
   std::optional<Settings> current_settings;
   EventSenderSlot event_sender;
+  // A correction is computed from the keys the engine knows; a key that reaches the window
+  // after the engine's look but before the correction would be erased instead of the word. The
+  // keyboard hook sees both in the order the window gets them, so it drops such a correction
+  // and the engine looks again.
+  std::atomic<std::uint64_t> correction_guard{guard_off};
 };
 
 Runtime& process_runtime();

@@ -403,7 +403,7 @@ void SimDesktop::apply_record(const KeyInput& r) {
 // ---- Desktop: keyboard ----
 
 std::uint32_t SimDesktop::send_input(std::span<const KeyInput> records) {
-  std::function<void(const KeyInput&)> hook;
+  InjectedInputHook hook;
   {
     std::lock_guard lock(mutex_);
     SimCall c;
@@ -414,11 +414,14 @@ std::uint32_t SimDesktop::send_input(std::span<const KeyInput> records) {
     if (send_input_blocked_) return 0;
     hook = injected_hook_;
   }
+  if (hook.batch_begins) hook.batch_begins();
   for (const KeyInput& r : records) {
-    if (hook) hook(r);
+    if (hook.record && hook.record(r)) continue;
     std::lock_guard lock(mutex_);
     apply_record(r);
   }
+  if (hook.batch_ends) hook.batch_ends();
+  // A record a hook swallows was inserted all the same.
   return static_cast<std::uint32_t>(records.size());
 }
 
@@ -1070,7 +1073,7 @@ void SimDesktop::set_caps_lock(bool on) {
   caps_toggle_ = on;
 }
 
-void SimDesktop::set_injected_input_hook(std::function<void(const KeyInput&)> hook) {
+void SimDesktop::set_injected_input_hook(InjectedInputHook hook) {
   std::lock_guard lock(mutex_);
   injected_hook_ = std::move(hook);
 }

@@ -218,9 +218,16 @@ class SimDesktop final : public Desktop {
   bool caps_lock_on() const;  // the toggle state, GetKeyState(VK_CAPITAL) & 1
   void set_caps_lock(bool on);
 
-  // Called outside the lock for every synthesized record before it takes effect, as a
-  // low-level keyboard hook sees injected input.
-  void set_injected_input_hook(std::function<void(const KeyInput&)> hook);
+  // What a low-level keyboard hook makes of synthesized input, called outside the lock: `record`
+  // sees every record before it takes effect and returns true to swallow it; `batch_begins`
+  // and `batch_ends` come before the first and after the last record of one SendInput call,
+  // which Windows never interleaves with other input.
+  struct InjectedInputHook {
+    std::function<void()> batch_begins;
+    std::function<bool(const KeyInput&)> record;
+    std::function<void()> batch_ends;
+  };
+  void set_injected_input_hook(InjectedInputHook hook);
   // SendInput blocked (as by a higher-integrity foreground window): calls are logged, nothing
   // is inserted and 0 is returned.
   void set_send_input_blocked(bool blocked);
@@ -334,7 +341,7 @@ class SimDesktop final : public Desktop {
   bool monitor_info_fails_ = false;
   bool keys_[256] = {};
   bool caps_toggle_ = false;
-  std::function<void(const KeyInput&)> injected_hook_;
+  InjectedInputHook injected_hook_;
   bool send_input_blocked_ = false;
   // clipboard
   std::vector<SimClipboardItem> clipboard_;

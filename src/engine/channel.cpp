@@ -82,6 +82,8 @@ void EventSender::send(const EngineEvent& e) const {
   std::lock_guard lock(st.mutex);
   if (!st.receiver_alive) return;
   st.queue.push_back(e);
+  ++st.sent_total;
+  st.sent_mirror.store(st.sent_total, std::memory_order_release);
   st.receiver_idle = false;
   st.idle_now.store(false, std::memory_order_relaxed);
   if (st.receiver_waiting) st.ready.notify_one();
@@ -101,6 +103,8 @@ void EventSender::wait_until_idle() const {
 }
 
 bool EventSender::idle() const { return !state_ || state_->idle_now.load(std::memory_order_acquire); }
+
+std::uint64_t EventSender::sent() const { return state_ ? state_->sent_mirror.load(std::memory_order_acquire) : 0; }
 
 EventReceiver::EventReceiver(std::shared_ptr<detail::ChannelState> s) : state_(std::move(s)) {}
 
@@ -166,10 +170,11 @@ std::size_t EventReceiver::waiting() const {
   return state_->queue.size();
 }
 
-EngineEvent EventReceiver::waiting_at(std::size_t i) const {
+EventReceiver::Look EventReceiver::look(std::vector<EngineEvent>& out, std::size_t most) const {
   std::lock_guard lock(state_->mutex);
-  require(i < state_->queue.size(), "waiting event outside the queue");
-  return state_->queue.at(i);
+  const std::size_t n = state_->queue.size() < most ? state_->queue.size() : most;
+  for (std::size_t i = 0; i < n; ++i) out.push_back(state_->queue.at(i));
+  return Look{state_->sent_total, n == state_->queue.size()};
 }
 
 void EventReceiver::drop_waiting(std::size_t n) {

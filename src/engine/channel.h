@@ -54,6 +54,8 @@ struct ChannelState {
   bool receiver_waiting = false;  // inside receive with a deadline
   bool receiver_idle = false;     // found the queue empty and has taken nothing since
   std::size_t idle_waiters = 0;
+  std::uint64_t sent_total = 0;  // events queued since the channel was made
+  std::atomic<std::uint64_t> sent_mirror{0};
   // Raised, under the mutex, by the first send after the receiver found the queue empty, and
   // when the last sender leaves; then disarmed until the receiver finds the queue empty again.
   std::function<void()> wake;
@@ -82,6 +84,9 @@ class EventSender {
   void wait_until_idle() const;
   // The same state at a glance, without the lock and without waiting.
   bool idle() const;
+  // Events queued since the channel was made, by every sender. Exact for a thread that does
+  // all the sending itself (the hooks and the tray menu share the main thread).
+  std::uint64_t sent() const;
 
  private:
   void release();
@@ -105,10 +110,14 @@ class EventReceiver {
   // channel's lock from the sending thread. An empty function removes it.
   void set_wake(std::function<void()> wake);
 
-  // The events waiting behind the one being handled, without taking them: how many, and the
-  // one at position i (0 is the next to be received).
+  // The events waiting behind the one being handled, up to `most` of them, appended to `out`
+  // in the order they will be received, without taking them.
+  struct Look {
+    std::uint64_t sent = 0;  // events the channel had taken in by then
+    bool complete = true;    // no more than `most` were waiting
+  };
+  Look look(std::vector<EngineEvent>& out, std::size_t most) const;
   std::size_t waiting() const;
-  EngineEvent waiting_at(std::size_t i) const;
   // Takes the next n waiting events, which the caller has looked at and handles itself.
   void drop_waiting(std::size_t n);
 

@@ -26,10 +26,58 @@ bool ignored_key(std::uint16_t vk) {
   }
 }
 
+// The Caps Lock fields of a stretch of the record, to put back when a correction that changed
+// them is not sent after all.
+class CapsFields {
+ public:
+  CapsFields() = default;
+  CapsFields(std::span<const Keystroke> keys, std::size_t start, std::size_t end) : start_(start) {
+    require(start <= end && end <= keys.size(), "caps range outside the keystroke buffer");
+    for (std::size_t i = start; i < end; ++i) caps_.push_back(keys[i].caps);
+  }
+  void restore(std::span<Keystroke> keys) const {
+    require(start_ + caps_.size() <= keys.size(), "caps range outside the keystroke buffer");
+    for (std::size_t i = 0; i < caps_.size(); ++i) keys[start_ + i].caps = caps_[i];
+  }
+
+ private:
+  std::size_t start_ = 0;
+  std::vector<std::uint8_t> caps_;
+};
+
 bool same_layout(std::span<const Keystroke> keys, std::size_t start, std::size_t end, Layout l) {
   for (std::size_t i = start; i < end; ++i)
     if (keys[i].layout != l) return false;
   return true;
+}
+
+// The word keys[start, end), in both layouts, starts where the last correction ended and holds
+// the layout that correction asked the window for: the keys that show the other one were typed
+// before the window had switched. The user meant the layout asked for.
+std::optional<Layout> layout_meant(const Engine& e, std::size_t start, std::size_t end) {
+  if (e.requested_window != e.last_window || e.requested_layout == Layout::Other) return std::nullopt;
+  if (start > e.requested_end || e.requested_end > e.keys.size()) return std::nullopt;
+  bool asked = false;
+  for (std::size_t i = start; i < end; ++i) {
+    if (e.keys[i].layout == Layout::Other) return std::nullopt;
+    asked = asked || e.keys[i].layout == e.requested_layout;
+  }
+  if (!asked) return std::nullopt;
+  return e.requested_layout;
+}
+
+// The records between the end of the last correction and `start` hold a key in the other
+// layout than `word`, which is the layout that correction asked for.
+bool stale_before(const Engine& e, std::size_t start, Layout word) {
+  if (e.requested_window != e.last_window || e.requested_layout != word) return false;
+  if (e.requested_end >= start || start > e.keys.size()) return false;
+  bool stale = false;
+  for (std::size_t i = e.requested_end; i < start; ++i) {
+    const Keystroke& k = e.keys[i];
+    if (k.layout == Layout::Other) return false;
+    stale = stale || (k.layout != word && k.vk != win::VK_SPACE);
+  }
+  return stale;
 }
 
 // The word keys[start, end) typed in `l`: does it belong to the other layout?
@@ -73,8 +121,15 @@ void run_engine(Desktop& desktop, Runtime& rt, EventReceiver receiver) {
   // sleeps until there is an event or a message for its window, and not a moment longer.
   const EventHandle wake = desktop.create_event();
   if (wake != 0) receiver.set_wake([&desktop, wake] { desktop.set_event(wake); });
+  e.channel = &receiver;
   for (;;) {
     desktop.pump_messages();
+    if (!e.taken_in.empty()) {
+      const EngineEvent ev = e.taken_in.front();
+      e.taken_in.pop_front();
+      handle_event(e, ev);
+      continue;
+    }
     const Received r = receiver.try_receive();
     if (r.status == ReceiveStatus::Disconnected) break;
     if (r.status == ReceiveStatus::Event) {
@@ -87,6 +142,21 @@ void run_engine(Desktop& desktop, Runtime& rt, EventReceiver receiver) {
     if (w == WaitResult::Failed) desktop.sleep_ms(static_cast<std::uint32_t>(fallback_poll.count()));
   }
   receiver.set_wake(nullptr);
+  e.channel = nullptr;
+}
+
+bool handle_next_event(Engine& e) {
+  if (!e.taken_in.empty()) {
+    const EngineEvent ev = e.taken_in.front();
+    e.taken_in.pop_front();
+    handle_event(e, ev);
+    return true;
+  }
+  if (e.channel == nullptr) return false;
+  const Received r = e.channel->try_receive();
+  if (r.status != ReceiveStatus::Event) return false;
+  handle_event(e, r.event);
+  return true;
 }
 
 void handle_event(Engine& e, const EngineEvent& ev) {
@@ -105,6 +175,7 @@ void forget_correction(Engine& e) { e.last_correction.reset(); }
 void clear_word(Engine& e) {
   e.keys.clear();
   forget_correction(e);
+  e.requested_window = 0;
 }
 
 std::size_t word_start(std::span<const Keystroke> keys, std::size_t end) {
@@ -143,6 +214,7 @@ void handle_key(Engine& e, const EngineEvent& ev) {
   if (e.keys.size() >= max_keys) {
     e.keys.erase(e.keys.begin(), e.keys.begin() + keys_cut);
     forget_correction(e);
+    e.requested_window = 0;
   }
   e.keys.push_back(Keystroke{ev.vk, ev.layout, static_cast<std::uint8_t>(ev.shift ? 1 : 0),
                              static_cast<std::uint8_t>(ev.caps ? 1 : 0)});
@@ -165,14 +237,30 @@ void auto_correct(Engine& e, std::size_t space_at) {
   if (space_at == 0) return;
   const std::size_t start = word_start(e.keys, space_at);
   if (start == space_at) return;
-  const Layout typed = e.keys[space_at - 1].layout;
+  Layout typed = e.keys[space_at - 1].layout;
   if (typed != Layout::En && typed != Layout::Ru) return;
-  if (!same_layout(e.keys, start, space_at, typed)) return;
+  // Words typed after the last correction but before its window switched to the layout it
+  // asked for came out in the layout the window had. Once a word comes in the new layout, they
+  // are typed again in it too, as they would have come out a moment later.
+  if (stale_before(e, start, typed)) {
+    if (!retype_counting_waiting(e, e.requested_end, space_at + 1, typed, false)) return;
+  }
+  // A word that changed layout part way is left alone, unless the change is the engine's own:
+  // the window had not switched yet to the layout it asked for, or switched only then.
+  bool split = false;
+  if (!same_layout(e.keys, start, space_at, typed)) {
+    const std::optional<Layout> meant = layout_meant(e, start, space_at);
+    if (!meant) return;
+    typed = *meant;
+    split = true;
+  }
   const Layout other = other_layout(typed);
 
   bool caps_fixed = false;
+  CapsFields caps_before;
   if (capsfix && caps_pattern(e.keys, start, space_at, typed)) {
     if (is_excluded_context(e.desktop, e.apps)) return;
+    caps_before = CapsFields(e.keys, start, space_at);
     clear_caps(e.keys, start, space_at);
     caps_fixed = true;
   }
@@ -193,7 +281,10 @@ void auto_correct(Engine& e, std::size_t space_at) {
         c.retype_start = prev_start;
       }
     }
-    retype_in_layout(e.desktop, e.keys, c.retype_start, space_at + 1, other);
+    if (!retype_counting_waiting(e, c.retype_start, space_at + 1, other, caps_fixed)) {
+      caps_before.restore(e.keys);
+      return;
+    }
     if (caps_fixed) turn_caps_lock_off(e.desktop, e.rt);
     c.caps_fixed = caps_fixed;
     c.caps_start = start;
@@ -204,8 +295,14 @@ void auto_correct(Engine& e, std::size_t space_at) {
     return;
   }
 
+  if (!caps_fixed && !split) return;
+  if (!caps_fixed && is_excluded_context(e.desktop, e.apps)) return;
+  if (!retype_counting_waiting(e, start, space_at + 1, typed, caps_fixed)) {
+    caps_before.restore(e.keys);
+    return;
+  }
+  // Only a Caps Lock repair is the user's to undo; a split word now shows what was meant.
   if (!caps_fixed) return;
-  retype_in_layout(e.desktop, e.keys, start, space_at + 1, typed);
   turn_caps_lock_off(e.desktop, e.rt);
   e.last_correction = Correction{true, start, space_at, {}, start, space_at + 1, typed};
 }
@@ -223,27 +320,39 @@ void word_hotkey(Engine& e) {
   const Layout shown = e.keys[end - 1].layout;
   const std::size_t count = e.keys.size();
 
+  // A press that sends nothing (keys other than plain ones are waiting) leaves everything as
+  // it was, so the waiting events find the state they were typed into.
   std::optional<Correction> taken = std::move(e.last_correction);
   e.last_correction.reset();
   if (taken && taken->length <= count &&
       std::all_of(e.keys.begin() + static_cast<std::ptrdiff_t>(taken->length), e.keys.end(),
                   [](const Keystroke& k) { return k.vk == win::VK_SPACE; })) {
+    const CapsFields caps_before(e.keys, taken->caps_start, taken->caps_end);
     if (taken->caps_fixed) restore_caps(e.keys, taken->caps_start, taken->caps_end);
-    retype_in_layout(e.desktop, e.keys, taken->retype_start, count, taken->layout);
+    if (!retype_counting_waiting(e, taken->retype_start, count, taken->layout, false)) {
+      caps_before.restore(e.keys);
+      e.last_correction = std::move(taken);
+      return;
+    }
     count_undo(e, taken->words);
     return;
   }
 
   if (caps_pattern(e.keys, start, end, shown)) {
+    const CapsFields caps_before(e.keys, start, end);
     clear_caps(e.keys, start, end);
     refresh(e.exceptions);
     const Layout target = wrong_layout(e, start, end, shown, true) ? other_layout(shown) : shown;
-    retype_in_layout(e.desktop, e.keys, start, count, target);
+    if (!retype_counting_waiting(e, start, count, target, true)) {
+      caps_before.restore(e.keys);
+      e.last_correction = std::move(taken);
+      return;
+    }
     turn_caps_lock_off(e.desktop, e.rt);
     e.last_correction = Correction{true, start, end, {}, start, count, shown};
     return;
   }
-  retype_in_layout(e.desktop, e.keys, start, count, other_layout(shown));
+  if (!retype_counting_waiting(e, start, count, other_layout(shown), false)) e.last_correction = std::move(taken);
 }
 
 // ---- Caps Lock fields ----

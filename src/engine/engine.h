@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -80,6 +81,19 @@ struct Engine {
   WindowHandle last_window = 0;
   WindowHandle clipboard_window = 0;
   std::shared_ptr<ClipboardOffer> clipboard_offer = std::make_shared<ClipboardOffer>();
+  // The events waiting behind the one being handled (none for tests that hand over events one
+  // by one): keys the user typed after it, in the window already.
+  EventReceiver* channel = nullptr;
+  // Waiting events a correction took in: erased and typed again with it, they are handled
+  // next, before the channel's, as shown in the layout the correction typed them in.
+  std::deque<EngineEvent> taken_in{};
+  std::vector<EngineEvent> look_scratch{};
+  std::uint64_t corrections_left_out = 0;  // because of a waiting event that was not a plain key
+  // The layout the last correction asked its window for: keys typed before the window switches
+  // still come out in the layout it had.
+  WindowHandle requested_window = 0;  // none once the record was emptied or cut
+  Layout requested_layout = Layout::Other;
+  std::size_t requested_end = 0;  // where in keys the stretch that correction retyped ended
 };
 
 // ---- the thread ----
@@ -93,6 +107,9 @@ Engine make_engine(Desktop& desktop, Runtime& rt, std::shared_ptr<const Dictiona
 
 // One event, handled to its end.
 void handle_event(Engine& e, const EngineEvent& ev);
+// The next event (those a correction took in first, then the channel's), handled to its end;
+// false when none is waiting.
+bool handle_next_event(Engine& e);
 
 // ---- word tracking ----
 
@@ -132,6 +149,14 @@ void send_copy_chord(Desktop& d);
 void send_paste_chord(Desktop& d);
 
 // ---- layout switching and correction output ----
+
+// The correction of keys[start, end) (end is the end of keys), counting what the waiting events
+// put on the screen after it: when they are all plain keys of the same window (keys of the key
+// table without Ctrl, Alt or Win, Shift, and Caps Lock unless the correction repairs Caps Lock),
+// it erases the stretch and them, types the stretch in `target` and them as they come out in
+// `target` (without the Caps Lock effect when `caps_fixed`), marks the stretch as shown in
+// `target`, takes them in and requests the layout. Otherwise it sends nothing and returns false.
+bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed);
 
 // Erases keys[start, end), types them rendered in `target`, marks them as shown in `target`
 // and requests that layout.

@@ -2,11 +2,15 @@
 // Called for every key of the desktop, so it stays short and allocates nothing.
 #include "engine/hooks.h"
 
+#include "base/fatal.h"
+#include "engine/engine.h"
 #include "engine/events.h"
 
 namespace klavix {
 
 namespace {
+
+constexpr std::uint32_t llkhf_up = 0x80;  // LLKHF_UP: the transition flag of a key-up
 
 bool down(Desktop& d, int vk) { return d.get_async_key_state(vk) < 0; }
 
@@ -29,11 +33,36 @@ void track_caps_lock(KeyboardHookState& state, Runtime& rt) {
   }
 }
 
+// Input the program sent itself. While the engine sends a correction, its first record shows
+// whether a key came in since the engine looked at the waiting keys: that key is in the window
+// already, ahead of the correction, which counted without it. The correction is then dropped
+// whole (the engine looks again); otherwise all of it goes through. Other input is never touched.
+bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event) {
+  if (event.extra != SYNTH_TAG) return false;
+  const std::uint64_t guard = rt.correction_guard.load(std::memory_order_acquire);
+#ifndef NDEBUG
+  // Every erasing correction goes out guarded; one that does not has not counted the keys
+  // already on the screen.
+  if (guard == guard_off && (event.vk & 0xFFFF) == win::VK_BACK && (event.flags & llkhf_up) == 0)
+    fatal("a correction was sent without a look at the keys already on the screen");
+#endif
+  if (guard == guard_off || guard == guard_passed) return false;
+  if (guard == guard_dropped) return true;
+  const EventSender* sender = rt.event_sender.get();
+  if (sender == nullptr || sender->sent() == guard) {
+    rt.correction_guard.store(guard_passed, std::memory_order_release);
+    return false;
+  }
+  rt.correction_guard.store(guard_dropped, std::memory_order_release);
+  return true;
+}
+
 }  // namespace
 
 bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int code, std::uintptr_t wparam,
                    const KeyboardHookEvent& event) {
-  if (code != static_cast<int>(win::HC_ACTION) || (event.flags & win::LLKHF_INJECTED) != 0) return false;
+  if (code != static_cast<int>(win::HC_ACTION)) return false;
+  if ((event.flags & win::LLKHF_INJECTED) != 0) return drop_stale_correction(rt, event);
   const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
   const bool key_down = (wparam | 0x4) == win::WM_SYSKEYDOWN;
   if (!key_down) {

@@ -113,6 +113,86 @@ void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t star
   request_layout(d, target);
 }
 
+namespace {
+
+constexpr int correction_attempts = 8;
+// Keys typed ahead of the engine that a correction takes in; more means the engine is far
+// behind, and the correction is left out.
+constexpr std::size_t most_waiting = 64;
+
+// A waiting event the correction can count: a key of the same window that puts one character
+// there (`chars` goes up) or none, and that word tracking records or ignores.
+bool plain_waiting(const EngineEvent& ev, WindowHandle window, bool caps_fixed, std::size_t& chars) {
+  if (ev.kind != EventKind::Key || ev.window != window || ev.modifier) return false;
+  switch (ev.vk) {
+    case win::VK_SHIFT:
+    case win::VK_LSHIFT:
+    case win::VK_RSHIFT:
+      return true;
+    case win::VK_CAPITAL:
+      // The user at Caps Lock while the program repairs it: leave both alone.
+      return !caps_fixed;
+    default:
+      break;
+  }
+  if (key_row(ev.vk) == nullptr || ev.layout == Layout::Other) return false;
+  ++chars;
+  return true;
+}
+
+}  // namespace
+
+bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed) {
+  require(start <= end && end == e.keys.size(), "retype range outside the keystroke buffer");
+  std::vector<EngineEvent>& waiting = e.look_scratch;
+  for (int attempt = 0; attempt < correction_attempts; ++attempt) {
+    waiting.assign(e.taken_in.begin(), e.taken_in.end());
+    const std::size_t known = waiting.size();
+    EventReceiver::Look look;
+    if (e.channel) look = e.channel->look(waiting, most_waiting > known ? most_waiting - known : 0);
+    if (!look.complete) {
+      ++e.corrections_left_out;
+      return false;
+    }
+    const std::uint64_t seen = look.sent;
+    std::size_t chars = 0;
+    for (const EngineEvent& ev : waiting) {
+      if (!plain_waiting(ev, e.last_window, caps_fixed, chars)) {
+        ++e.corrections_left_out;
+        return false;
+      }
+    }
+    std::string text = render_keystrokes(e.keys, start, end, target);
+    for (const EngineEvent& ev : waiting) {
+      if (key_row(ev.vk) == nullptr) continue;
+      const Keystroke k{ev.vk, target, ev.shift, static_cast<std::uint8_t>(caps_fixed ? 0 : ev.caps)};
+      text += render_keystrokes(std::span<const Keystroke>(&k, 1), 0, 1, target);
+    }
+    if (e.channel) e.rt.correction_guard.store(seen, std::memory_order_release);
+    erase_and_type(e.desktop, end - start + chars, text);
+    const std::uint64_t guard = e.rt.correction_guard.exchange(guard_off, std::memory_order_acq_rel);
+    // A key came in after the look: the hook dropped the correction; look again.
+    if (guard == guard_dropped) continue;
+    for (std::size_t i = start; i < end; ++i) e.keys[i].layout = target;
+    if (e.channel) e.channel->drop_waiting(waiting.size() - known);
+    e.taken_in.clear();
+    for (EngineEvent ev : waiting) {
+      if (key_row(ev.vk) != nullptr) {
+        ev.layout = target;
+        if (caps_fixed) ev.caps = 0;
+      }
+      e.taken_in.push_back(ev);
+    }
+    request_layout(e.desktop, target);
+    e.requested_window = e.last_window;
+    e.requested_layout = target;
+    e.requested_end = end + chars;  // the keys it took in are recorded next
+    return true;
+  }
+  ++e.corrections_left_out;
+  return false;
+}
+
 void request_layout(Desktop& d, Layout target) {
   constexpr int capacity = 32;
   std::array<LayoutHandle, capacity> handles{};

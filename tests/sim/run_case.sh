@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs klavix-sim on one case and compares what it prints.
-#   run_case.sh KLAVIX_SIM CASE   (CASE is the path without extension)
+#   run_case.sh KLAVIX_SIM CASE [--fast]   (CASE is the path without extension)
+# With --fast the typist does not wait for the engine after spaces; the window must show the
+# same, but the records on standard error differ (a correction takes in the keys typed after
+# it), so standard error is not compared.
 # CASE.in      the input lines
 # CASE.out     the expected standard output, byte for byte
 # CASE.args    options, one line; @SETTINGS@ stands for a fresh settings folder
@@ -12,6 +15,7 @@
 set -u
 sim=$1
 case_path=$2
+fast=${3:-}
 name=$(basename "$case_path")
 work=$(mktemp -d "${TMPDIR:-/tmp}/klavix-sim-case.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -27,6 +31,7 @@ if [ -e "$case_path.args" ]; then
   line=${line//@SETTINGS@/$settings}
   read -r -a args <<<"$line"
 fi
+[ "$fast" = --fast ] && args+=(--fast)
 
 status=0
 "$sim" "${args[@]}" <"$case_path.in" >"$work/out" 2>"$work/err" || status=$?
@@ -43,7 +48,9 @@ if ! cmp -s "$work/out" "$case_path.out"; then
   diff "$case_path.out" "$work/out" | head -40
   failed=1
 fi
-if [ -e "$case_path.err" ]; then
+if [ "$fast" = --fast ]; then
+  :
+elif [ -e "$case_path.err" ]; then
   if ! cmp -s "$work/err" "$case_path.err"; then
     echo "$name: standard error differs (expected, then actual):"
     diff "$case_path.err" "$work/err" | head -40

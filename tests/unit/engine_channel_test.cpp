@@ -90,8 +90,15 @@ TEST(Channel, WaitingEventsCanBeLookedAtAndTakenWithoutReceiving) {
   for (std::uint16_t vk = 1; vk <= 4; ++vk) ch.sender.send(key(vk));
   EXPECT_EQ(ch.receiver.try_receive().event, key(1));
   ASSERT_EQ(ch.receiver.waiting(), 3u);
-  EXPECT_EQ(ch.receiver.waiting_at(0), key(2));
-  EXPECT_EQ(ch.receiver.waiting_at(2), key(4));
+  std::vector<EngineEvent> seen = {key(9)};
+  const EventReceiver::Look all = ch.receiver.look(seen, 3);
+  EXPECT_EQ(all.sent, 4u) << "four were sent";
+  EXPECT_TRUE(all.complete);
+  EXPECT_EQ(seen, (std::vector<EngineEvent>{key(9), key(2), key(3), key(4)}));
+  std::vector<EngineEvent> some;
+  EXPECT_FALSE(ch.receiver.look(some, 2).complete);
+  EXPECT_EQ(some, (std::vector<EngineEvent>{key(2), key(3)}));
+  EXPECT_EQ(ch.sender.sent(), 4u);
   ch.receiver.drop_waiting(2);
   EXPECT_EQ(ch.receiver.waiting(), 1u);
   EXPECT_EQ(ch.receiver.try_receive().event, key(4));

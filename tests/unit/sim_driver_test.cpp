@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/config.h"
-#include "desktop/sim_driver.h"
+#include "sim/sim_driver.h"
 #include "text/text.h"
 
 namespace klavix {

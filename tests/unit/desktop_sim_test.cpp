@@ -160,13 +160,21 @@ TEST_F(SimDesk, EverySendInputCallIsLoggedWithItsExactRecords) {
   EXPECT_EQ(desk.sent_records(), all);
 }
 
-TEST_F(SimDesk, InjectedInputHookSeesEveryRecordBeforeItTakesEffect) {
-  std::vector<std::pair<KeyInput, std::u16string>> seen;
-  desk.set_injected_input_hook([&](const KeyInput& r) { seen.push_back({r, u""}); });
-  send(units(u"ab"));
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].first, unit_down(u'a'));
-  EXPECT_EQ(seen[3].first, unit_up(u'b'));
+TEST_F(SimDesk, InjectedInputHookSeesEveryRecordBeforeItTakesEffectAndMaySwallowIt) {
+  std::vector<std::string> seen;
+  SimDesktop::InjectedInputHook hook;
+  hook.batch_begins = [&] { seen.push_back("begin"); };
+  hook.record = [&](const KeyInput& r) {
+    seen.push_back(text::from_utf16(std::u16string(1, static_cast<char16_t>(r.scan))) +
+                   ((r.flags & win::KEYEVENTF_KEYUP) ? " up" : " down") + " text=" + desk.text_utf8(w));
+    return r.scan == u'b';  // b never arrives
+  };
+  hook.batch_ends = [&] { seen.push_back("end"); };
+  desk.set_injected_input_hook(hook);
+  send(units(u"abc"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"begin", "a down text=", "a up text=a", "b down text=a", "b up text=a",
+                                            "c down text=a", "c up text=ac", "end"}));
+  EXPECT_EQ(desk.text_utf8(w), "ac");
 }
 
 // ---- keys ----

@@ -1,4 +1,4 @@
-#include "desktop/sim_driver.h"
+#include "sim/sim_driver.h"
 
 #include <functional>
 #include <utility>
@@ -73,15 +73,30 @@ void SimSession::start() {
   rt_->caps_on.store((desktop_.get_key_state(win::VK_CAPITAL) & 1) != 0);
   Channel channel = make_channel();
   rt_->event_sender.set(std::move(channel.sender));
-  // The program's own input passes the hook too, marked as injected.
-  desktop_.set_injected_input_hook([this](const KeyInput& r) {
+  // The program's own input passes the hook too, marked as injected. A batch of it is never
+  // interleaved with physical keys: the hook lock is held from its first record to its last.
+  SimDesktop::InjectedInputHook hook;
+  hook.batch_begins = [this] {
+    batch_lock_ = std::unique_lock(hook_mutex_);
+    batch_dropped_ = false;
+  };
+  hook.record = [this](const KeyInput& r) {
     const bool unicode = (r.flags & win::KEYEVENTF_UNICODE) != 0;
     const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
     const std::uint32_t flags = win::LLKHF_INJECTED | (up ? llkhf_up : 0) | (r.flags & win::KEYEVENTF_EXTENDEDKEY);
-    // Waits for the physical key being delivered: the system queues injected input behind it.
-    std::lock_guard lock(hook_mutex_);
-    if (hook_key(unicode ? sim_vk_packet : r.vk, !up, flags, r.scan)) ++injected_swallowed_;
-  });
+    const bool swallowed = hook_key(unicode ? sim_vk_packet : r.vk, !up, flags, r.scan, r.extra);
+    if (swallowed) {
+      ++injected_swallowed_;
+      batch_dropped_ = true;
+    }
+    return swallowed;
+  };
+  hook.batch_ends = [this] {
+    // A correction that went through lets a typist who overran the last one go on.
+    overrun_ = batch_dropped_;
+    batch_lock_.unlock();
+  };
+  desktop_.set_injected_input_hook(std::move(hook));
   engine_ = std::thread(run_engine, std::ref(desktop_), std::ref(*rt_), std::move(channel.receiver));
 }
 
@@ -89,7 +104,7 @@ void SimSession::stop() {
   if (!started_ || !rt_) return;
   sent_since_wait_ = true;  // and the dictionaries may still be building
   wait_idle();
-  desktop_.set_injected_input_hook(nullptr);
+  desktop_.set_injected_input_hook({});
   // The runtime holds the last sending end: with it gone the engine sees the channel close
   // while it waits in its receive, and returns without touching the runtime again.
   rt_.reset();
@@ -106,7 +121,8 @@ void SimSession::wait_idle() {
   s->wait_until_idle();
 }
 
-bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan) {
+bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan,
+                          std::uintptr_t extra) {
   if (!rt_) return false;
   const bool alt = desktop_.key_down(win::VK_MENU) || vk == win::VK_LMENU || vk == win::VK_RMENU;
   std::uintptr_t wparam;
@@ -118,11 +134,30 @@ bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std:
   ev.vk = vk;
   ev.scan = scan;
   ev.flags = flags;
+  ev.extra = extra;
   if (!(flags & win::LLKHF_INJECTED)) sent_since_wait_ = true;
   return keyboard_hook(hook_state_, *rt_, desktop_, static_cast<int>(win::HC_ACTION), wparam, ev);
 }
 
+void SimSession::let_correction_through() {
+  // A person types far slower than the engine answers: after overrunning one correction the
+  // typist lets the engine's next try go through (or waits until it has given up).
+  const EventSender* s = rt_ ? rt_->event_sender.get() : nullptr;
+  while (overrun_.load()) {
+    if (s == nullptr || s->idle()) {
+      overrun_ = false;
+      break;
+    }
+    std::this_thread::yield();
+  }
+}
+
+void SimSession::settle() {
+  if (fast_) wait_idle();
+}
+
 bool SimSession::key_down(std::uint16_t vk) {
+  if (fast_) let_correction_through();
   // The key reaches the window before anything the engine sends in answer to it.
   std::lock_guard lock(hook_mutex_);
   const bool swallowed = hook_key(vk, true, 0, desktop_.map_virtual_key(vk, win::MAPVK_VK_TO_VSC));
@@ -138,6 +173,7 @@ bool SimSession::key_up(std::uint16_t vk) {
 }
 
 void SimSession::tap(std::uint16_t vk, bool shift) {
+  if (key_row(vk) == nullptr) settle();
   if (shift) key_down(win::VK_LSHIFT);
   key_down(vk);
   key_up(vk);
@@ -145,6 +181,7 @@ void SimSession::tap(std::uint16_t vk, bool shift) {
 }
 
 void SimSession::press_hotkey(const Hotkey& h) {
+  settle();
   std::vector<std::uint16_t> mods;
   if (h.ctrl) mods.push_back(win::VK_LCONTROL);
   if (h.alt) mods.push_back(win::VK_LMENU);
@@ -166,6 +203,7 @@ void SimSession::caps_lock() {
 
 void SimSession::click() {
   if (!rt_) return;
+  settle();
   std::lock_guard lock(hook_mutex_);
   sent_since_wait_ = true;
   mouse_hook(*rt_, static_cast<int>(win::HC_ACTION), win::WM_LBUTTONDOWN);
@@ -182,6 +220,7 @@ void SimSession::type_character(char32_t c, std::optional<Layout> word) {
   const Layout first = word ? *word : keyboard_layout_of(desktop_.window_layout(desktop_.foreground_window()));
   const std::optional<KeyChoice> key = key_for_character(c, first, desktop_.caps_lock_on());
   if (!key) {
+    settle();
     std::string utf8;
     text::append_utf8(utf8, c);
     std::lock_guard lock(hook_mutex_);
@@ -191,8 +230,9 @@ void SimSession::type_character(char32_t c, std::optional<Layout> word) {
     return;
   }
   tap(key->vk, key->shift);
-  // The engine may correct the word the space ended.
-  if (key->vk == win::VK_SPACE) wait_idle();
+  // The engine may correct the word the space ended: a typist who waits for it lets the
+  // correction come before the next key; a fast one types on.
+  if (key->vk == win::VK_SPACE && !fast_) wait_idle();
 }
 
 void SimSession::type_text(std::u32string_view t) {

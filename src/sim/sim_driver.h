@@ -2,7 +2,8 @@
 // A typist at the simulated desktop: the real engine on its own thread, and physical keys and
 // mouse buttons that pass through the real hook logic before they reach the foreground window,
 // as Windows would deliver them. A human is slower than the engine, so the typist waits until
-// the engine has handled everything queued whenever the engine may act on the screen.
+// the engine has handled everything queued whenever the engine may act on the screen; a fast
+// typist only before what is not a key of the key table.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -89,11 +90,21 @@ class SimSession {
   // unknown action or an unclosed brace (what came before it has been typed).
   std::optional<std::string> run_script(std::string_view utf8_line);
 
-  // Injected records that the hook logic swallowed: always 0 when it ignores its own input.
+  // Injected records that the hook logic swallowed: those of a correction a key overran (it
+  // reached the window after the engine's look at the waiting keys, before the correction).
   std::uint64_t injected_swallowed() const { return injected_swallowed_.load(); }
 
+  // A fast typist does not wait for the engine after a space: the keys of the key table go on
+  // reaching the hook and the window while the engine works, as they do on Windows. Before
+  // anything else (a hotkey, Backspace, Enter, a click, Caps Lock, a layout switch) and at the
+  // end it lets the engine catch up, so what the window shows is what slow typing gives.
+  void set_fast(bool fast) { fast_ = fast; }
+
  private:
-  bool hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan);  // hook_mutex_ held
+  bool hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan,
+                std::uintptr_t extra = 0);  // hook_mutex_ held
+  void settle();
+  void let_correction_through();
 
   SimDesktop& desktop_;
   std::unique_ptr<Runtime> rt_;
@@ -105,6 +116,10 @@ class SimSession {
   bool started_ = false;
   std::atomic<std::uint64_t> injected_swallowed_{0};
   std::atomic<bool> sent_since_wait_{false};
+  bool fast_ = false;
+  std::unique_lock<std::mutex> batch_lock_;  // held by the engine thread during one batch
+  bool batch_dropped_ = false;               // engine thread only, under batch_lock_
+  std::atomic<bool> overrun_{false};
 };
 
 }  // namespace klavix

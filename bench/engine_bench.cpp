@@ -29,7 +29,12 @@ constexpr WindowHandle the_window = 0x10010;
 // A desktop that answers every question at once and keeps nothing.
 class NullDesktop final : public Desktop {
  public:
-  std::uint32_t send_input(std::span<const KeyInput> r) override { return static_cast<std::uint32_t>(r.size()); }
+  std::uint32_t send_input(std::span<const KeyInput> r) override {
+    if (!first_send) first_send = std::chrono::steady_clock::now();
+    return static_cast<std::uint32_t>(r.size());
+  }
+  // When the first SendInput of a correction came, for the time from the space to it.
+  std::optional<std::chrono::steady_clock::time_point> first_send;
   std::int16_t get_async_key_state(int) override { return 0; }
   std::int16_t get_key_state(int) override { return 0; }
   std::uint32_t map_virtual_key(std::uint32_t code, std::uint32_t) override { return code & 0x7F; }
@@ -218,6 +223,30 @@ void BM_full_correction(benchmark::State& state) {
 }
 BENCHMARK(BM_full_correction);
 
+// The same correction while the user has typed three more keys (r, f, r) that wait in the
+// channel: the time from the space to the correction's SendInput, which takes them in.
+void BM_correction_with_keys_waiting(benchmark::State& state) {
+  Bench& b = the_bench();
+  Channel ch = make_channel();
+  b.engine->channel = &ch.receiver;
+  b.set_word("GHBDTN");
+  for (auto _ : state) {
+    for (char c : {'R', 'F', 'R'}) ch.sender.send(key_event(static_cast<std::uint16_t>(c)));
+    b.desk.first_send.reset();
+    const auto start = std::chrono::steady_clock::now();
+    handle_key(*b.engine, key_event(win::VK_SPACE));
+    const auto sent = b.desk.first_send.value_or(std::chrono::steady_clock::now());
+    state.SetIterationTime(std::chrono::duration<double>(sent - start).count());
+    state.PauseTiming();
+    if (!b.engine->last_correction || b.engine->taken_in.size() != 3) state.SkipWithError("the keys were not taken in");
+    b.engine->taken_in.clear();
+    b.set_word("GHBDTN");
+    state.ResumeTiming();
+  }
+  b.engine->channel = nullptr;
+}
+BENCHMARK(BM_correction_with_keys_waiting)->UseManualTime();
+
 // Heap allocations per operation, counted outside the timed runs.
 template <class Op>
 double allocations_per(std::size_t n, Op&& op) {
@@ -299,6 +328,7 @@ int main(int argc, char** argv) {
   const double letter_ns = reporter.ns("BM_letter");
   const double space_ns = reporter.ns("BM_space_with_decision");
   const double correction_ns = reporter.ns("BM_full_correction");
+  const double waiting_ns = reporter.ns("BM_correction_with_keys_waiting");
   const double decision_ns = reporter.ns("BM_decision_alone");
   const double refresh_ns = reporter.ns("BM_exceptions_refresh");
   auto goal = [](double v, double limit) { return v < 0 ? "not run" : v < limit ? "met" : "MISSED"; };
@@ -312,6 +342,7 @@ int main(int argc, char** argv) {
       {"  of which the decision", bench::fixed(decision_ns, 1), "-", "-"},
       {"  of which the exceptions refresh", bench::fixed(refresh_ns, 1), "-", "-"},
       {"a full correction", bench::fixed(correction_ns, 1), bench::fixed(correction_allocs, 3), "-"},
+      {"space to SendInput, 3 keys waiting", bench::fixed(waiting_ns, 1), "-", "-"},
   });
   std::printf("\nidle engine thread over %.0f s: %lld wake-ups (voluntary context switches), %llu returned waits; goal 0: %s\n",
               idle.seconds, idle.switches, static_cast<unsigned long long>(idle.wakeups),
@@ -320,6 +351,7 @@ int main(int argc, char** argv) {
                      {"letter_ns", letter_ns},
                      {"space_ns", space_ns},
                      {"correction_ns", correction_ns},
+                     {"space_to_send_with_keys_waiting_ns", waiting_ns},
                      {"hook_allocs", hook_allocs},
                      {"letter_allocs", letter_allocs},
                      {"idle_wakeups_per_s", static_cast<double>(idle.switches) / idle.seconds}});

@@ -285,7 +285,6 @@ void auto_correct(Engine& e, std::size_t space_at) {
       caps_before.restore(e.keys);
       return;
     }
-    if (caps_fixed) turn_caps_lock_off(e.desktop, e.rt);
     c.caps_fixed = caps_fixed;
     c.caps_start = start;
     c.caps_end = space_at;
@@ -303,7 +302,6 @@ void auto_correct(Engine& e, std::size_t space_at) {
   }
   // Only a Caps Lock repair is the user's to undo; a split word now shows what was meant.
   if (!caps_fixed) return;
-  turn_caps_lock_off(e.desktop, e.rt);
   e.last_correction = Correction{true, start, space_at, {}, start, space_at + 1, typed};
 }
 
@@ -313,7 +311,15 @@ void word_hotkey(Engine& e) {
   release_modifiers(e.desktop);
   const std::optional<WordRange> word = last_word(e.keys);
   if (!word || e.keys[word->end - 1].layout == Layout::Other) {
-    toggle_layout(e.desktop);
+    // Keys typed after the press came out in the layout the window had: they go with the
+    // switch. Anything else waiting, and the switch alone is made.
+    const Layout target = toggled_layout(e.desktop);
+    if (!retype_counting_waiting(e, e.keys.size(), e.keys.size(), target, false)) {
+      request_layout(e.desktop, target);
+      e.requested_window = e.last_window;
+      e.requested_layout = target;
+      e.requested_end = e.keys.size();
+    }
     return;
   }
   const std::size_t start = word->start, end = word->end;
@@ -348,7 +354,6 @@ void word_hotkey(Engine& e) {
       e.last_correction = std::move(taken);
       return;
     }
-    turn_caps_lock_off(e.desktop, e.rt);
     e.last_correction = Correction{true, start, end, {}, start, count, shown};
     return;
   }

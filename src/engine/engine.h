@@ -154,14 +154,17 @@ void send_paste_chord(Desktop& d);
 // put on the screen after it: when they are all plain keys of the same window (keys of the key
 // table without Ctrl, Alt or Win, Shift, and Caps Lock unless the correction repairs Caps Lock),
 // it erases the stretch and them, types the stretch in `target` and them as they come out in
-// `target` (without the Caps Lock effect when `caps_fixed`), marks the stretch as shown in
-// `target`, takes them in and requests the layout. Otherwise it sends nothing and returns false.
+// `target` (without the Caps Lock effect when `caps_fixed`, and then switches Caps Lock off in
+// the same batch), marks the stretch as shown in `target`, takes them in and requests the
+// layout. Otherwise it sends nothing and returns false.
 bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layout target, bool caps_fixed);
 
 // Erases keys[start, end), types them rendered in `target`, marks them as shown in `target`
 // and requests that layout.
 void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target);
 void request_layout(Desktop& d, Layout target);
+// English when the foreground window's language is Russian, otherwise Russian.
+Layout toggled_layout(Desktop& d);
 void toggle_layout(Desktop& d);
 
 // ---- foreground context ----

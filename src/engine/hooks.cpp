@@ -46,15 +46,19 @@ bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event) {
   if (guard == guard_off && (event.vk & 0xFFFF) == win::VK_BACK && (event.flags & llkhf_up) == 0)
     fatal("a correction was sent without a look at the keys already on the screen");
 #endif
-  if (guard == guard_off || guard == guard_passed) return false;
   if (guard == guard_dropped) return true;
-  const EventSender* sender = rt.event_sender.get();
-  if (sender == nullptr || sender->sent() == guard) {
+  if (guard != guard_off && guard != guard_passed) {
+    const EventSender* sender = rt.event_sender.get();
+    if (sender != nullptr && sender->sent() != guard) {
+      rt.correction_guard.store(guard_dropped, std::memory_order_release);
+      return true;
+    }
     rt.correction_guard.store(guard_passed, std::memory_order_release);
-    return false;
   }
-  rt.correction_guard.store(guard_dropped, std::memory_order_release);
-  return true;
+  // The program only ever taps Caps Lock to switch it off; its view follows the tap in the
+  // order the keys reach the window.
+  if ((event.vk & 0xFFFF) == win::VK_CAPITAL && (event.flags & llkhf_up) == 0) rt.caps_on.store(false);
+  return false;
 }
 
 }  // namespace

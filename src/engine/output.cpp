@@ -79,9 +79,9 @@ void turn_caps_lock_off(Desktop& d, Runtime& rt) {
   send_inputs(d, tap);
 }
 
-void erase_and_type(Desktop& d, std::size_t count, std::string_view text) {
-  std::vector<KeyInput> records;
-  records.reserve(2 * (count + text.size()));
+namespace {
+void append_erase_and_type(std::vector<KeyInput>& records, Desktop& d, std::size_t count, std::string_view text) {
+  records.reserve(records.size() + 2 * (count + text.size()));
   for (std::size_t i = 0; i < count; ++i) {
     records.push_back(key_record(d, win::VK_BACK, 0));
     records.push_back(key_record(d, win::VK_BACK, win::KEYEVENTF_KEYUP));
@@ -90,6 +90,12 @@ void erase_and_type(Desktop& d, std::size_t count, std::string_view text) {
     records.push_back(char_record(unit, false));
     records.push_back(char_record(unit, true));
   }
+}
+}  // namespace
+
+void erase_and_type(Desktop& d, std::size_t count, std::string_view text) {
+  std::vector<KeyInput> records;
+  append_erase_and_type(records, d, count, text);
   send_inputs(d, records);
 }
 
@@ -168,11 +174,21 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
       const Keystroke k{ev.vk, target, ev.shift, static_cast<std::uint8_t>(caps_fixed ? 0 : ev.caps)};
       text += render_keystrokes(std::span<const Keystroke>(&k, 1), 0, 1, target);
     }
+    std::vector<KeyInput> records;
+    append_erase_and_type(records, e.desktop, end - start + chars, text);
+    // The Caps Lock goes off in the same batch: a key typed after it comes out as meant.
+    const bool tap = caps_fixed && e.rt.caps_on.load();
+    if (tap) {
+      records.push_back(key_record(e.desktop, win::VK_CAPITAL, 0));
+      records.push_back(key_record(e.desktop, win::VK_CAPITAL, win::KEYEVENTF_KEYUP));
+    }
     if (e.channel) e.rt.correction_guard.store(seen, std::memory_order_release);
-    erase_and_type(e.desktop, end - start + chars, text);
+    send_inputs(e.desktop, records);
     const std::uint64_t guard = e.rt.correction_guard.exchange(guard_off, std::memory_order_acq_rel);
     // A key came in after the look: the hook dropped the correction; look again.
     if (guard == guard_dropped) continue;
+    // The hook follows the tap where it saw it; without one the engine does.
+    if (tap && guard != guard_passed) e.rt.caps_on.store(false);
     for (std::size_t i = start; i < end; ++i) e.keys[i].layout = target;
     if (e.channel) e.channel->drop_waiting(waiting.size() - known);
     e.taken_in.clear();
@@ -208,10 +224,12 @@ void request_layout(Desktop& d, Layout target) {
   }
 }
 
-void toggle_layout(Desktop& d) {
+Layout toggled_layout(Desktop& d) {
   const std::uint32_t thread = d.window_thread_process_id(d.foreground_window(), nullptr);
   const bool russian = (d.keyboard_layout(thread) & 0x3FF) == 0x19;
-  request_layout(d, russian ? Layout::En : Layout::Ru);
+  return russian ? Layout::En : Layout::Ru;
 }
+
+void toggle_layout(Desktop& d) { request_layout(d, toggled_layout(d)); }
 
 }  // namespace klavix

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -99,6 +100,7 @@ class EngineDesk : public ::testing::Test {
   Engine& engine() {
     if (!engine_) {
       engine_ = std::make_unique<Engine>(make_engine(desk, rt, real_dictionaries()));
+      engine_->channel = &channel.receiver;
       desk.clear_calls();
     }
     return *engine_;
@@ -107,10 +109,44 @@ class EngineDesk : public ::testing::Test {
   // Hands every queued event to the engine, as the engine thread would.
   void drain() {
     Engine& e = engine();
-    for (;;) {
-      const Received r = channel.receiver.receive(std::chrono::steady_clock::now());
-      if (r.status != ReceiveStatus::Event) return;
-      handle_event(e, r.event);
+    while (handle_next_event(e)) {
+    }
+  }
+
+  // Hands the engine only the next event: the ones behind it are waiting, as when the user
+  // types faster than the engine answers.
+  bool handle_one() { return handle_next_event(engine()); }
+
+  // The program's own input passes the hook logic before it reaches the window, as on Windows.
+  // `before_record` runs first for each record (to play a key that slips in just then).
+  void route_injected_through_hook(std::function<void(const KeyInput&)> before_record = {}) {
+    SimDesktop::InjectedInputHook h;
+    h.record = [this, before_record](const KeyInput& r) {
+      if (before_record) before_record(r);
+      KeyboardHookEvent ev;
+      const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
+      ev.vk = (r.flags & win::KEYEVENTF_UNICODE) ? sim_vk_packet : r.vk;
+      ev.scan = r.scan;
+      ev.flags = win::LLKHF_INJECTED | (up ? 0x80u : 0u);
+      ev.extra = r.extra;
+      return keyboard_hook(hook, rt, desk, 0, up ? win::WM_KEYUP : win::WM_KEYDOWN, ev);
+    };
+    desk.set_injected_input_hook(std::move(h));
+  }
+
+  // A key pressed and released through the hook logic, left waiting for the engine.
+  void press_ahead(std::uint16_t vk, bool shift = false) {
+    if (shift) key_down(win::VK_LSHIFT);
+    key_down(vk);
+    key_up(vk);
+    if (shift) key_up(win::VK_LSHIFT);
+  }
+  // Keys named by their En characters, left waiting for the engine.
+  void type_keys_ahead(std::string_view en_keys) {
+    for (char c : en_keys) {
+      const auto key = find_key(static_cast<char32_t>(c), Layout::En);
+      ASSERT_TRUE(key.has_value());
+      press_ahead(key->first, key->second);
     }
   }
 

@@ -1,0 +1,274 @@
+// Random scripts typed by a fast typist: the engine handles the events only now and then, so
+// corrections find keys waiting behind them, and now and then a key slips in between the
+// engine's look at them and its correction. Whatever the order, the window shows every key the
+// user typed, in order, none lost, doubled or moved, each word in one of its two layouts; and
+// where only plain keys were waiting it shows what the same keys give typed slowly.
+#include <cstdlib>
+
+#include "engine_fixture.h"
+
+namespace klavix::testing {
+namespace {
+
+enum class Act : std::uint8_t { Key, Backspace, Hotkey, Click, CapsLock };
+
+struct Action {
+  Act act = Act::Key;
+  std::uint16_t vk = 0;
+  bool shift = false;
+};
+
+const char* const russian_words[] = {"привет", "как", "дела", "у", "тебя", "я", "не", "что", "это",
+                                     "мы", "все", "да", "нет", "уже", "может", "объект", "хорошо", "мир"};
+const char* const english_words[] = {"hello", "the", "world", "is", "a", "ok", "you", "and", "what", "time"};
+
+std::vector<Action> make_script(std::minstd_rand& rng) {
+  auto chance = [&](int percent) { return static_cast<int>(rng() % 100) < percent; };
+  std::vector<Action> out;
+  const int words = 2 + static_cast<int>(rng() % 7);
+  for (int w = 0; w < words; ++w) {
+    const bool russian = chance(70);
+    const char* word = russian ? russian_words[rng() % std::size(russian_words)]
+                               : english_words[rng() % std::size(english_words)];
+    const Layout l = russian ? Layout::Ru : Layout::En;
+    const std::u32string cps = *text::decode_utf8(word);
+    for (std::size_t i = 0; i < cps.size(); ++i) {
+      const auto key = EngineDesk::find_key(cps[i], l);
+      out.push_back({Act::Key, key->first, key->second || (i == 0 && chance(15))});
+      if (chance(4)) out.push_back({Act::Backspace});
+      if (chance(2)) out.push_back({Act::CapsLock});
+    }
+    if (chance(6)) out.push_back({Act::Hotkey});
+    if (chance(3)) out.push_back({Act::Click});
+    out.push_back({Act::Key, win::VK_SPACE, false});
+    if (chance(8)) out.push_back({Act::Key, win::VK_SPACE, false});
+    if (chance(6)) out.push_back({Act::Hotkey});
+    if (chance(3)) out.push_back({Act::Backspace});
+  }
+  return out;
+}
+
+// One window on a simulated desktop, the hook logic in front of the engine both ways.
+struct Typing {
+  Typing(bool slips, bool switches) : channel(make_channel()) {
+    apply_settings(rt, default_settings());
+    rt.event_sender.set(channel.sender);
+    SimWindow w;
+    w.follows_layout_requests = switches;  // under Wine a window never switches
+    window = desk.create_window(w);
+    desk.set_keep_calls(false);
+    engine = std::make_unique<Engine>(make_engine(desk, rt, real_dictionaries()));
+    engine->channel = &channel.receiver;
+    SimDesktop::InjectedInputHook h;
+    h.batch_begins = [this, slips] {
+      if (slips && on_batch) on_batch();
+    };
+    h.record = [this](const KeyInput& r) {
+      KeyboardHookEvent ev;
+      const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
+      ev.vk = (r.flags & win::KEYEVENTF_UNICODE) ? sim_vk_packet : r.vk;
+      ev.scan = r.scan;
+      ev.flags = win::LLKHF_INJECTED | (up ? 0x80u : 0u);
+      ev.extra = r.extra;
+      return keyboard_hook(hook, rt, desk, 0, up ? win::WM_KEYUP : win::WM_KEYDOWN, ev);
+    };
+    desk.set_injected_input_hook(std::move(h));
+  }
+
+  void key(std::uint16_t vk, bool down) {
+    KeyboardHookEvent ev;
+    ev.vk = vk;
+    const bool swallowed = keyboard_hook(hook, rt, desk, 0, down ? win::WM_KEYDOWN : win::WM_KEYUP, ev);
+    if (!swallowed) desk.physical_key(vk, down);
+  }
+  void perform(const Action& a) {
+    switch (a.act) {
+      case Act::Key:
+        if (a.shift) key(win::VK_LSHIFT, true);
+        key(a.vk, true);
+        key(a.vk, false);
+        if (a.shift) key(win::VK_LSHIFT, false);
+        if (a.vk == win::VK_SPACE) ++word;
+        if (key_row(a.vk) != nullptr) {
+          slots.push_back(a.vk);
+          words.push_back(word);
+        }
+        return;
+      case Act::Backspace:
+        key(win::VK_BACK, true);
+        key(win::VK_BACK, false);
+        if (!slots.empty()) {
+          slots.pop_back();
+          words.pop_back();
+        }
+        return;
+      case Act::Hotkey:
+        ++word;
+        key(win::VK_PAUSE, true);
+        key(win::VK_PAUSE, false);
+        return;
+      case Act::Click:
+        ++word;
+        mouse_hook(rt, 0, win::WM_LBUTTONDOWN);
+        mouse_hook(rt, 0, win::WM_LBUTTONUP);
+        return;
+      case Act::CapsLock:
+        key(win::VK_CAPITAL, true);
+        key(win::VK_CAPITAL, false);
+        return;
+    }
+  }
+  bool handle_one() { return handle_next_event(*engine); }
+  void drain() {
+    while (handle_one()) {
+    }
+  }
+  std::u32string shown() const { return *text::decode_utf8(desk.text_utf8(window)); }
+
+  SimDesktop desk;
+  Runtime rt;
+  Channel channel;
+  KeyboardHookState hook;
+  WindowHandle window = 0;
+  std::unique_ptr<Engine> engine;
+  std::vector<std::uint16_t> slots;  // the key behind each character the window should show
+  // For each of them, the word it was typed in: a space, a click or the hotkey ends a word,
+  // and a Backspace that joins two words on the screen does not make them one.
+  std::vector<int> words;
+  int word = 0;
+  std::function<void()> on_batch;
+};
+
+// The characters a key can show: either case in either layout.
+bool key_gives(std::uint16_t vk, char32_t c, Layout l) {
+  const KeyRow* row = key_row(vk);
+  return row && (row->lower(l) == c || row->upper(l) == c);
+}
+
+bool in_one_layout(const std::u32string& s, const std::vector<std::uint16_t>& slots, std::size_t i, std::size_t j) {
+  for (Layout l : {Layout::En, Layout::Ru}) {
+    bool all = true;
+    for (std::size_t k = i; k < j && all; ++k) all = key_gives(slots[k], s[k], l);
+    if (all) return true;
+  }
+  return false;
+}
+
+// Every key typed is on the screen, in its place, each word as it was typed in one layout. A
+// window that never follows the layout requests (as under Wine) keeps showing the keys typed
+// after a correction in the layout it has, so there only the keys are checked.
+std::string check_window(const Typing& r, bool switches) {
+  const std::u32string s = r.shown();
+  if (s.size() != r.slots.size())
+    return "the window shows " + std::to_string(s.size()) + " characters for " + std::to_string(r.slots.size()) +
+           " keys";
+  for (std::size_t k = 0; k < s.size(); ++k)
+    if (!key_gives(r.slots[k], s[k], Layout::En) && !key_gives(r.slots[k], s[k], Layout::Ru))
+      return "the character at " + std::to_string(k) + " is not its key's";
+  for (std::size_t i = 0; switches && i < s.size();) {
+    std::size_t j = i;
+    while (j < s.size() && r.words[j] == r.words[i]) ++j;
+    if (!in_one_layout(s, r.slots, i, j)) return "the word at " + std::to_string(i) + " is in no one layout";
+    i = j;
+  }
+  return {};
+}
+
+std::string describe(const std::vector<Action>& script) {
+  std::string out;
+  for (const Action& a : script) {
+    switch (a.act) {
+      case Act::Key:
+        if (a.vk == win::VK_SPACE) {
+          out += "␣";
+        } else {
+          const char32_t c = a.shift ? key_row(a.vk)->upper(Layout::En) : key_row(a.vk)->lower(Layout::En);
+          text::append_utf8(out, c);
+        }
+        break;
+      case Act::Backspace: out += "{bs}"; break;
+      case Act::Hotkey: out += "{Pause}"; break;
+      case Act::Click: out += "{click}"; break;
+      case Act::CapsLock: out += "{caps}"; break;
+    }
+  }
+  return out;
+}
+
+TEST(TypedAheadStress, RandomScriptsTypedFast) {
+  TempSettings settings;
+  // A hundred thousand in the plain build; a tenth under the sanitizers, which are ten times slower.
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr int default_scripts = 10000;
+#else
+  constexpr int default_scripts = 100000;
+#endif
+  const char* env = std::getenv("KLAVIX_STRESS_SCRIPTS");
+  const int scripts = env ? std::atoi(env) : default_scripts;
+  std::minstd_rand rng(20261210);
+  int compared = 0, left_out = 0, slipped = 0, failures = 0;
+  for (int n = 0; n < scripts && failures < 5; ++n) {
+    const std::vector<Action> script = make_script(rng);
+    const std::uint32_t seed = static_cast<std::uint32_t>(rng());
+
+    const bool switches = n % 4 != 0;
+    Typing slow(false, switches);
+    for (const Action& a : script) {
+      slow.perform(a);
+      slow.drain();
+    }
+
+    Typing fast(true, switches);
+    std::minstd_rand sched(seed);
+    std::size_t next = 0;
+    // Now and then the next key reaches the window just as a correction starts.
+    std::string order;  // how the run went, for a failure's message: keys, then engine steps (.)
+    fast.on_batch = [&] {
+      if (next < script.size() && script[next].act == Act::Key && sched() % 4 == 0) {
+        order += "[slip " + describe({script[next]}) + "]";
+        fast.perform(script[next++]);
+        ++slipped;
+      }
+    };
+    while (next < script.size()) {
+      order += describe({script[next]});
+      fast.perform(script[next++]);
+      const unsigned k = sched() % 8;
+      if (k < 3) continue;  // the engine is still busy
+      if (k == 7) {
+        while (fast.handle_one()) order += ".";
+      } else {
+        for (unsigned i = 0; i < k - 2 && fast.handle_one(); ++i) order += ".";
+      }
+    }
+    fast.on_batch = nullptr;
+    fast.drain();
+
+    const std::string why = check_window(fast, switches);
+    if (!why.empty()) {
+      ADD_FAILURE() << why << "\n  script: " << describe(script) << "\n  order: " << order
+                    << "\n  window: " << fast.desk.text_utf8(fast.window)
+                    << "\n  slowly: " << slow.desk.text_utf8(slow.window);
+      ++failures;
+      continue;
+    }
+    // Typed slowly into such a window, the keys after a correction stay in the old layout, where
+    // a correction that took them in typed them in the new one: only a switching window compares.
+    if (!switches) continue;
+    if (fast.engine->corrections_left_out != 0) {
+      ++left_out;
+      continue;
+    }
+    ++compared;
+    if (fast.shown() != slow.shown()) {
+      ADD_FAILURE() << "typed fast: " << fast.desk.text_utf8(fast.window) << "\n  order: " << order
+                    << "\n  typed slowly: " << slow.desk.text_utf8(slow.window) << "\n  script: " << describe(script);
+      ++failures;
+    }
+  }
+  std::printf("%d scripts: %d compared with slow typing, %d with a correction left out, %d keys slipped in\n",
+              scripts, compared, left_out, slipped);
+}
+
+}  // namespace
+}  // namespace klavix::testing

@@ -1,0 +1,204 @@
+// Keys typed while the engine has not yet handled the one before them: they are in the window
+// already when its correction goes out, so the correction must count them, or leave the text
+// alone when one of them is something else than a plain key.
+#include "engine_fixture.h"
+
+namespace klavix::testing {
+namespace {
+
+class TypedAhead : public EngineDesk {
+ public:
+  // What the record says the window shows: each key in the layout it carries.
+  std::string record_shows() {
+    std::string out;
+    const std::vector<Keystroke>& k = engine().keys;
+    for (std::size_t i = 0; i < k.size(); ++i) out += render_keystrokes(k, i, i + 1, k[i].layout);
+    return out;
+  }
+  void click_ahead() {
+    mouse_hook(rt, 0, win::WM_LBUTTONDOWN);
+    mouse_hook(rt, 0, win::WM_LBUTTONUP);
+  }
+  std::uint64_t left_out() { return engine().corrections_left_out; }
+};
+
+// What the user does right after the event the engine handles first.
+struct Ahead {
+  const char* name;
+  std::function<void(TypedAhead&)> act;
+  std::string shown;  // the window once everything was handled
+  bool counted;       // the correction went out, counting the keys
+};
+
+std::vector<Ahead> plain_and_other(const char* one, const char* three, const char* letter_space,
+                                   const char* capital) {
+  return {
+      {"one letter", [](TypedAhead& t) { t.type_keys_ahead("r"); }, one, true},
+      {"three letters", [](TypedAhead& t) { t.type_keys_ahead("rfr"); }, three, true},
+      {"a letter and a space", [](TypedAhead& t) { t.type_keys_ahead("e "); }, letter_space, true},
+      {"Shift and a letter", [](TypedAhead& t) { t.type_keys_ahead("R"); }, capital, true},
+  };
+}
+
+void run(TypedAhead& t, const std::function<void(TypedAhead&)>& before, const std::function<void(TypedAhead&)>& first,
+         const Ahead& c) {
+  SCOPED_TRACE(c.name);
+  before(t);
+  t.engine().corrections_left_out = 0;
+  first(t);
+  c.act(t);
+  t.drain();
+  EXPECT_EQ(t.shown(), c.shown);
+  EXPECT_EQ(t.left_out(), c.counted ? 0u : 1u);
+  if (c.counted && t.desk.foreground_window() == t.window) {
+    EXPECT_EQ(t.record_shows(), t.shown()) << "the record and the window agree";
+  }
+}
+
+TEST_F(TypedAhead, TheCorrectionAfterASpace) {
+  std::vector<Ahead> cases = plain_and_other("привет к", "привет как", "привет у ", "привет К");
+  cases.push_back({"Enter", [](TypedAhead& t) { t.press_ahead(win::VK_RETURN); }, "ghbdtn ", false});
+  cases.push_back({"a click", [](TypedAhead& t) { t.click_ahead(); }, "ghbdtn ", false});
+  cases.push_back({"another window",
+                   [](TypedAhead& t) {
+                     t.desk.create_window();
+                     t.type_keys_ahead("a");
+                   },
+                   "ghbdtn ", false});
+  // Left alone by the space, the word is then converted by the hotkey, spaces and all.
+  cases.push_back({"the word hotkey", [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, "привет ", false});
+  cases.push_back({"a Backspace", [](TypedAhead& t) { t.press_ahead(win::VK_BACK); }, "ghbdtn", false});
+  for (const Ahead& c : cases) {
+    desk.set_foreground(window);
+    desk.set_text(window, u"");
+    set_layout(layout_en_us);
+    click();
+    run(
+        *this, [](TypedAhead& t) { t.type_keys("ghbdtn"); }, [](TypedAhead& t) { t.press_ahead(win::VK_SPACE); },
+        c);
+    if (c.counted) {
+      ASSERT_TRUE(engine().last_correction.has_value());
+      EXPECT_EQ(engine().last_correction->words, std::vector<std::string>{"ghbdtn"});
+      EXPECT_EQ(desk.window_layout(window), layout_ru);
+    }
+  }
+}
+
+TEST_F(TypedAhead, TheHotkeysConversion) {
+  // руддщу, once its space comes, is judged like any word typed on the Russian layout: as it
+  // would be typed slowly, it goes back to English.
+  std::vector<Ahead> cases = plain_and_other("руддщк", "руддщкак", "helloe ", "руддщК");
+  cases.push_back({"Enter", [](TypedAhead& t) { t.press_ahead(win::VK_RETURN); }, "hello", false});
+  cases.push_back({"a click", [](TypedAhead& t) { t.click_ahead(); }, "hello", false});
+  // The first press is left out; the second converts the word.
+  cases.push_back({"the word hotkey", [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, "руддщ", false});
+  cases.push_back({"a Backspace", [](TypedAhead& t) { t.press_ahead(win::VK_BACK); }, "hell", false});
+  for (const Ahead& c : cases) {
+    desk.set_text(window, u"");
+    set_layout(layout_en_us);
+    click();
+    run(
+        *this, [](TypedAhead& t) { t.type_keys("hello"); }, [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, c);
+  }
+}
+
+TEST_F(TypedAhead, TheUndo) {
+  std::vector<Ahead> cases = plain_and_other("ghbdtn r", "ghbdtn rfr", "ghbdtn e ", "ghbdtn R");
+  cases.push_back({"Enter", [](TypedAhead& t) { t.press_ahead(win::VK_RETURN); }, "привет ", false});
+  cases.push_back({"a click", [](TypedAhead& t) { t.click_ahead(); }, "привет ", false});
+  // Left out, the first press keeps the correction undoable: the second undoes it.
+  cases.push_back({"the word hotkey", [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, "ghbdtn ", false});
+  cases.push_back({"a Backspace", [](TypedAhead& t) { t.press_ahead(win::VK_BACK); }, "привет", false});
+  for (const Ahead& c : cases) {
+    desk.set_text(window, u"");
+    set_layout(layout_en_us);
+    click();
+    engine().undo_counts.clear();
+    run(
+        *this,
+        [](TypedAhead& t) {
+          t.type_keys("ghbdtn ");
+          ASSERT_EQ(t.shown(), "привет ");
+        },
+        [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, c);
+    const bool undone = c.shown.rfind("ghbdtn", 0) == 0;
+    EXPECT_EQ(engine().undo_counts.count("ghbdtn"), undone ? 1u : 0u);
+  }
+}
+
+// The Caps Lock repair types the keys behind it without the Caps Lock effect, as they come out
+// once it is off; a Caps Lock press among them leaves both to the user.
+TEST_F(TypedAhead, TheCapsLockRepair) {
+  const Ahead cases[] = {
+      {"a letter typed with Caps Lock still on", [](TypedAhead& t) { t.type_keys_ahead("b"); }, "Добавь и", true},
+      {"the user's own Caps Lock press",
+       [](TypedAhead& t) {
+         t.press_ahead(win::VK_CAPITAL);
+         t.type_keys_ahead("b");
+       },
+       "дОБАВЬ и", false},
+  };
+  for (const Ahead& c : cases) {
+    desk.set_text(window, u"");
+    set_layout(layout_ru);
+    desk.set_caps_lock(false);
+    rt.caps_on = false;
+    click();
+    run(
+        *this,
+        [](TypedAhead& t) {
+          t.caps_lock();
+          t.type_keys("Lj,fdm");  // on the Russian layout with Caps Lock: дОБАВЬ
+          ASSERT_EQ(t.shown(), "дОБАВЬ");
+        },
+        [](TypedAhead& t) { t.press_ahead(win::VK_SPACE); }, c);
+  }
+}
+
+// A key that reaches the window after the engine looked at the waiting keys but before its
+// correction: the hook drops the correction, and the engine looks again and counts it.
+TEST_F(TypedAhead, AKeyThatSlipsInBeforeTheCorrectionIsCountedOnTheNextTry) {
+  bool slipped = false;
+  route_injected_through_hook([&](const KeyInput& r) {
+    if (slipped || r.vk != win::VK_BACK) return;
+    slipped = true;
+    press_ahead('R');  // r: к on the Russian layout
+  });
+  type_keys("ghbdtn");
+  desk.clear_calls();
+  press_ahead(win::VK_SPACE);
+  drain();
+  EXPECT_TRUE(slipped);
+  EXPECT_EQ(shown(), "привет к");
+  EXPECT_EQ(record_shows(), shown());
+  EXPECT_EQ(left_out(), 0u);
+  // Two tries went out: the first (seven backspaces) never reached the window.
+  std::vector<std::size_t> backspaces;
+  for (const SimCall& c : desk.calls(SimCallKind::SendInput)) {
+    std::size_t n = 0;
+    for (const KeyInput& k : c.records) n += (k.vk == win::VK_BACK && k.flags == 0) ? 1 : 0;
+    if (n) backspaces.push_back(n);
+  }
+  EXPECT_EQ(backspaces, (std::vector<std::size_t>{7, 8}));
+  EXPECT_EQ(desk.layout_requests().size(), 1u);
+}
+
+// Keys typed after a correction but before the window switched come out in the layout it had;
+// once the word goes on in the new layout, they are typed again in it.
+TEST_F(TypedAhead, KeysTypedBeforeTheWindowSwitchedAreRetypedInTheNewLayout) {
+  desk.update_window(window, [](SimWindow& w) { w.follows_layout_requests = false; });
+  type_keys("ghbdtn ");
+  ASSERT_EQ(shown(), "привет ");
+  type_keys("rf");  // the window still shows the English layout: rf
+  set_layout(layout_ru);
+  type_keys("r ");  // now it has switched: к
+  EXPECT_EQ(shown(), "привет как ");
+  EXPECT_EQ(record_shows(), shown());
+  // The user's own switch back to English is not undone.
+  set_layout(layout_en_us);
+  type_keys("e ");
+  EXPECT_EQ(shown(), "привет как e ");
+}
+
+}  // namespace
+}  // namespace klavix::testing

@@ -71,6 +71,14 @@ int run_program() {
   HANDLE thread = CreateThread(nullptr, engine_stack_reservation, engine_thread_proc, start,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) fatal("failed to spawn thread", GetLastError());
+  // Every record of a correction makes a round trip through the keyboard hook on this thread
+  // before it reaches the window, and every key the user types waits for the hook as well. On
+  // a busy machine, threads of normal priority wait for a core at each of those steps, and the
+  // user's next keys come in while a correction is still on its way. Both threads run only in
+  // short bursts. (Wine applies thread priorities only where the wineserver may lower
+  // niceness, RLIMIT_NICE; elsewhere this changes nothing there.)
+  SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   CloseHandle(thread);
 
   const InstalledHooks hooks = install_hooks(GetModuleHandleW(nullptr));

@@ -13,6 +13,8 @@ source "$here/harness.sh"
 source "$here/harness_checks.sh"
 # shellcheck source=pause_check.sh
 source "$here/pause_check.sh"
+# shellcheck source=fast_typing_check.sh
+source "$here/fast_typing_check.sh"
 KLAVIX=$1
 TARGET=$2
 PROBE=$3
@@ -340,6 +342,7 @@ e2e_check first_start_registers_run_value check_run_value
 e2e_check idle_costs_no_more_than_notepad check_idle
 e2e_focus_target
 e2e_check space_corrects_wrong_layout_word check_auto_correct
+e2e_check fast_typing_comes_out_exact check_fast_typing
 e2e_check word_hotkey_converts_and_back check_word_hotkey
 e2e_check word_hotkey_undoes_correction check_undo
 e2e_check third_undo_prompts_and_yes_adds_exception check_exception_prompt

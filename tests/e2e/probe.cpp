@@ -17,12 +17,26 @@
 //                                     foreground window, the way Klavix does (exit 1: none)
 //   klavix-probe foreground OUT       class and title of the foreground window
 //   klavix-probe list OUT             every top-level window: visible, rectangle, class, title
+//   klavix-probe keylog OUT           the target window writes its timeline of keyboard messages
+//                                     and text changes since its last reset to OUT
+//   klavix-probe send-timing OUT ROUNDS RECORDS HOOK
+//                                     how long SendInput takes: a second thread sends ROUNDS
+//                                     batches of RECORDS key records (F24 down and up, which
+//                                     types nothing), one every 30 ms, while this thread pumps
+//                                     messages, with (HOOK 1) or without (0) a low-level keyboard
+//                                     hook of its own on this thread, the way Klavix has them;
+//                                     writes microseconds per batch and per record (minimum,
+//                                     median, 90th percentile, maximum). Any other low-level hook
+//                                     running (klavix.exe) adds its own round trips.
 //
 // Results go to files as UTF-8, since a console program's stdout under Wine may carry noise.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -111,6 +125,105 @@ int reset_target() {
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(w, WM_APP + 1, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) return 2;
   return result == 1 ? 0 : 2;
+}
+
+int keylog(const std::wstring& out) {
+  HWND w = FindWindowW(L"KlavixTargetWindow", nullptr);
+  if (!w) return 1;
+  COPYDATASTRUCT data{};
+  data.dwData = 0x474F4C4B;  // 'KLOG'
+  data.cbData = static_cast<DWORD>(out.size() * sizeof(wchar_t));
+  data.lpData = const_cast<wchar_t*>(out.data());
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                           &result))
+    return 2;
+  return result == 1 ? 0 : 2;
+}
+
+LRESULT CALLBACK pass_on(int code, WPARAM wp, LPARAM lp) { return CallNextHookEx(nullptr, code, wp, lp); }
+
+double micros(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  static const double per_tick = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return 1e6 / static_cast<double>(f.QuadPart);
+  }();
+  return static_cast<double>(to.QuadPart - from.QuadPart) * per_tick;
+}
+
+struct SendTiming {
+  int rounds = 0;
+  int records = 0;
+  HANDLE go = nullptr;
+  std::atomic<int> done{0};
+  std::vector<double> batch_us;
+};
+
+DWORD WINAPI timed_sender(LPVOID param) {
+  auto* t = static_cast<SendTiming*>(param);
+  std::vector<INPUT> in(static_cast<size_t>(t->records));
+  for (size_t i = 0; i < in.size(); ++i) {
+    in[i].type = INPUT_KEYBOARD;
+    in[i].ki.wVk = VK_F24;
+    in[i].ki.dwFlags = (i % 2) ? KEYEVENTF_KEYUP : 0;
+  }
+  for (int r = 0; r < t->rounds; ++r) {
+    WaitForSingleObject(t->go, INFINITE);
+    LARGE_INTEGER a, b;
+    QueryPerformanceCounter(&a);
+    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    QueryPerformanceCounter(&b);
+    t->batch_us.push_back(micros(a, b));
+    t->done.fetch_add(1);
+  }
+  return 0;
+}
+
+// Pumps this thread's messages (the hook runs in here) for about `ms` milliseconds, or until
+// `until` holds.
+template <class Until>
+void pump_for(DWORD ms, Until until) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms && !until()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  }
+}
+
+std::string spread(const char* name, std::vector<double> v, double divide) {
+  if (v.empty()) return std::string(name) + "=none\n";
+  std::sort(v.begin(), v.end());
+  char line[160];
+  std::snprintf(line, sizeof line, "%s=%.0f %.0f %.0f %.0f\n", name, v.front() / divide, v[v.size() / 2] / divide,
+                v[v.size() * 9 / 10] / divide, v.back() / divide);
+  return line;
+}
+
+int send_timing(const std::wstring& out, int rounds, int records, bool hook) {
+  if (rounds < 1 || records < 1 || records > 4096) return 64;
+  HHOOK h = hook ? SetWindowsHookExW(WH_KEYBOARD_LL, pass_on, GetModuleHandleW(nullptr), 0) : nullptr;
+  if (hook && !h) return 2;
+  SendTiming t;
+  t.rounds = rounds;
+  t.records = records;
+  t.go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE sender = CreateThread(nullptr, 0, timed_sender, &t, 0, nullptr);
+  if (!t.go || !sender) return 2;
+  for (int r = 0; r < rounds; ++r) {
+    pump_for(30, [] { return false; });
+    SetEvent(t.go);
+    // The batch passes the hook on this thread, so keep pumping until it is through.
+    pump_for(10000, [&] { return t.done.load() > r; });
+  }
+  WaitForSingleObject(sender, 10000);
+  CloseHandle(sender);
+  if (h) UnhookWindowsHookEx(h);
+  char head[96];
+  std::snprintf(head, sizeof head, "rounds=%d\nrecords=%d\nhook=%d\n", rounds, records, hook ? 1 : 0);
+  const std::string body = head + spread("batch_us", t.batch_us, 1) + spread("record_us", t.batch_us, records);
+  return write_file(out, body) ? 0 : 2;
 }
 
 struct BoxSearch {
@@ -286,5 +399,8 @@ int main() {
   if (cmd == L"request" && argc >= 3) return request(arg(2));
   if (cmd == L"foreground" && argc >= 3) return foreground(arg(2));
   if (cmd == L"list" && argc >= 3) return list(arg(2));
+  if (cmd == L"keylog" && argc >= 3) return keylog(arg(2));
+  if (cmd == L"send-timing" && argc >= 6)
+    return send_timing(arg(2), _wtoi(arg(3).c_str()), _wtoi(arg(4).c_str()), arg(5) == L"1");
   return 64;
 }

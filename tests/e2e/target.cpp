@@ -9,6 +9,16 @@
 //
 // Wine delivers layout requests but does not act on them, so the window keeps its own record.
 // The message WM_APP + 1 (sent by klavix-probe.exe) empties the text and the record.
+//
+// The window also keeps, in memory, a timeline of the keyboard messages it takes from its
+// queue and of its text's changes since the last reset; WM_COPYDATA with the tag 'KLOG' and
+// a file name (UTF-16) writes it there, one line each (klavix-probe keylog):
+//
+//   <microseconds> down|up|char|change <wparam, hex> <extra information, hex> <message time>
+//
+// where the extra information is GetMessageExtraInfo (Klavix tags what it types) and a change
+// line carries the text's length in place of wparam. Key lines are written by the message
+// loop, before the message is dispatched, so the file writes of the record do not shift them.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -25,6 +35,44 @@ HWND edit_window = nullptr;
 WNDPROC edit_proc = nullptr;
 std::wstring out_path;
 std::vector<unsigned long long> requests;
+
+constexpr ULONG_PTR keylog_tag = 0x474F4C4B;  // 'KLOG'
+constexpr std::size_t keylog_limit = 20000;   // a few hundred runs of a sentence; later lines dropped
+
+struct KeyLogLine {
+  long long us;
+  const char* kind;
+  unsigned long long wparam;
+  unsigned long long extra;
+  unsigned long time;
+};
+std::vector<KeyLogLine> key_log;
+
+long long now_us() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart / frequency.QuadPart * 1000000 + t.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+void log_line(const char* kind, unsigned long long wparam, unsigned long long extra, unsigned long time) {
+  if (key_log.size() < keylog_limit) key_log.push_back({now_us(), kind, wparam, extra, time});
+}
+
+void log_message(const MSG& m) {
+  const char* kind = nullptr;
+  switch (m.message) {
+    case WM_KEYDOWN: case WM_SYSKEYDOWN: kind = "down"; break;
+    case WM_KEYUP: case WM_SYSKEYUP: kind = "up"; break;
+    case WM_CHAR: case WM_SYSCHAR: kind = "char"; break;
+    default: return;
+  }
+  log_line(kind, m.wParam, static_cast<unsigned long long>(GetMessageExtraInfo()), m.time);
+}
 
 std::string utf8(const std::wstring& w) {
   if (w.empty()) return {};
@@ -63,6 +111,23 @@ void write_record() {
   MoveFileExW(tmp.c_str(), out_path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+bool write_key_log(const std::wstring& path) {
+  std::string body;
+  body.reserve(key_log.size() * 48);
+  for (const KeyLogLine& l : key_log) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%lld %s %llx %llx %lu\n", l.us, l.kind, l.wparam, l.extra, l.time);
+    body += line;
+  }
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(f, body.data(), static_cast<DWORD>(body.size()), &written, nullptr);
+  CloseHandle(f);
+  return ok && written == body.size();
+}
+
 void record_request(LPARAM hkl) {
   requests.push_back(static_cast<unsigned long long>(hkl) & 0xFFFFFFFFull);
   write_record();
@@ -98,8 +163,17 @@ LRESULT CALLBACK main_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       if (edit_window) SetFocus(edit_window);
       break;
     case WM_COMMAND:
-      if (LOWORD(wp) == edit_id && HIWORD(wp) == EN_CHANGE) write_record();
+      if (LOWORD(wp) == edit_id && HIWORD(wp) == EN_CHANGE) {
+        log_line("change", static_cast<unsigned long long>(GetWindowTextLengthW(edit_window)), 0, 0);
+        write_record();
+      }
       return 0;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (!data || data->dwData != keylog_tag || !data->lpData) return 0;
+      const std::wstring path(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+      return write_key_log(path) ? 1 : 0;
+    }
     case WM_INPUTLANGCHANGEREQUEST:
       record_request(lp);
       return 0;
@@ -107,6 +181,7 @@ LRESULT CALLBACK main_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       requests.clear();
       SetWindowTextW(edit_window, L"");  // EN_CHANGE writes the record
       write_record();
+      key_log.clear();
       SetFocus(edit_window);
       return 1;
     case WM_DESTROY:
@@ -141,9 +216,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   SetForegroundWindow(w);
   SetFocus(edit_window);
   write_record();
+  key_log.reserve(keylog_limit);
 
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+    log_message(m);
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <semaphore>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -117,13 +118,34 @@ TEST(Channel, IdleOnlyOnceTheReceiverFoundTheQueueEmpty) {
   EXPECT_FALSE(ch.sender.idle());
 }
 
+// An auto-reset event, as the engine's wake is on Windows. (Not std::binary_semaphore: the
+// one of MinGW-w64's libstdc++ 12 can miss a release and sleep for ever.)
+class AutoResetEvent {
+ public:
+  void set() {
+    std::lock_guard lock(mutex_);
+    set_ = true;
+    cv_.notify_one();
+  }
+  void wait() {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return set_; });
+    set_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool set_ = false;
+};
+
 // A receiver that sleeps on its wake, as the engine does, against a producer that never
 // waits: every event arrives, in order, and the receiver ends when the producer leaves.
 TEST(Channel, AMillionEventsFromAnotherThreadArriveInOrder) {
   constexpr std::uint32_t total = 1'000'000;
   Channel ch = make_channel();
-  std::binary_semaphore wake(0);
-  ch.receiver.set_wake([&] { wake.release(); });
+  AutoResetEvent wake;
+  ch.receiver.set_wake([&] { wake.set(); });
   std::uint32_t next = 0;
   bool in_order = true;
   std::thread receiver([&] {
@@ -131,7 +153,7 @@ TEST(Channel, AMillionEventsFromAnotherThreadArriveInOrder) {
       const Received r = ch.receiver.try_receive();
       if (r.status == ReceiveStatus::Disconnected) return;
       if (r.status == ReceiveStatus::Timeout) {
-        wake.acquire();
+        wake.wait();
         continue;
       }
       const std::uint32_t n = static_cast<std::uint32_t>(r.event.window);

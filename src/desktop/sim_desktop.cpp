@@ -326,7 +326,6 @@ void SimDesktop::read_clipboard_into(WindowHandle w) {
 void SimDesktop::queue_message(WindowHandle w, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
   messages_.push_back({w, message, wparam, lparam});
   messages_waiting_.store(true, std::memory_order_release);
-  wake_hint_.store(true, std::memory_order_release);
   wake_.notify_all();
 }
 
@@ -495,8 +494,7 @@ bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintpt
     // A message-only window's thread finds it in its queue.
     messages_.push_back({w, message, wparam, lparam});
     messages_waiting_.store(true, std::memory_order_release);
-    wake_hint_.store(true, std::memory_order_release);
-    wake_.notify_all();
+      wake_.notify_all();
   }
   log(std::move(c));
   return known;
@@ -820,10 +818,11 @@ void SimDesktop::pump_messages() {
 
 EventHandle SimDesktop::create_event() {
   std::lock_guard lock(mutex_);
-  if (create_event_fails_) return 0;
-  const EventHandle h = next_event_;
-  next_event_ += 4;
-  events_[h] = false;
+  const std::size_t made = events_made_.load();
+  if (create_event_fails_ || made == max_events) return 0;
+  const EventHandle h = first_event + 4 * made;
+  event_set_[made].store(false);
+  events_made_.store(made + 1);
   SimCall c;
   c.kind = SimCallKind::CreateEvent;
   c.handle = h;
@@ -831,13 +830,22 @@ EventHandle SimDesktop::create_event() {
   return h;
 }
 
+std::atomic<bool>* SimDesktop::event_flag(EventHandle e) {
+  if (e < first_event || (e - first_event) % 4 != 0) return nullptr;
+  const std::size_t i = (e - first_event) / 4;
+  return i < events_made_.load() ? &event_set_[i] : nullptr;
+}
+
 bool SimDesktop::set_event(EventHandle e) {
-  std::lock_guard lock(mutex_);
-  const auto it = events_.find(e);
-  if (it == events_.end()) return false;
-  it->second = true;
-  wake_hint_.store(true, std::memory_order_release);
-  wake_.notify_all();
+  std::atomic<bool>* flag = event_flag(e);
+  if (flag == nullptr) return false;
+  // The flag first, then a look for sleepers: a waiter counts itself before its last look at
+  // the flag, so one of the two always sees the other.
+  flag->store(true);
+  if (sleepers_.load() > 0) {
+    std::lock_guard lock(mutex_);
+    wake_.notify_all();
+  }
   return true;
 }
 
@@ -854,19 +862,27 @@ inline void cpu_relax() {
 }  // namespace
 
 WaitResult SimDesktop::wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) {
-  if (!timeout)
-    for (int i = 0; i < wait_spin_checks && !wake_hint_.load(std::memory_order_acquire); ++i) cpu_relax();
+  std::atomic<bool>* flag = e == 0 ? nullptr : event_flag(e);
+  if (e != 0 && flag == nullptr) return WaitResult::Failed;
+  const auto set = [&] { return flag != nullptr && flag->load(std::memory_order_acquire); };
+  if (!timeout) {
+    for (int i = 0; i < wait_spin_checks && !set() && !messages_waiting_.load(std::memory_order_acquire); ++i)
+      cpu_relax();
+    // The usual wake: the event is set and no message waits. Taken without the lock, which the
+    // typist's keys need meanwhile.
+    if (!messages_waiting_.load(std::memory_order_acquire) && flag != nullptr && flag->exchange(false)) {
+      wakeups_.fetch_add(1, std::memory_order_relaxed);
+      return WaitResult::Event;
+    }
+  }
   std::unique_lock lock(mutex_);
-  const auto event = e == 0 ? events_.end() : events_.find(e);
-  if (e != 0 && event == events_.end()) return WaitResult::Failed;
   WaitResult result;
   for (;;) {
     if (!messages_.empty()) {
       result = WaitResult::Message;
       break;
     }
-    if (event != events_.end() && event->second) {
-      event->second = false;
+    if (flag != nullptr && flag->exchange(false)) {
       result = WaitResult::Event;
       break;
     }
@@ -891,11 +907,10 @@ WaitResult SimDesktop::wait_for_event_or_message(EventHandle e, std::optional<st
       log(std::move(c));
       break;
     }
-    wake_.wait(lock);
+    sleepers_.fetch_add(1);
+    if (!set()) wake_.wait(lock);
+    sleepers_.fetch_sub(1);
   }
-  bool any_set = false;
-  for (const auto& [h, set] : events_) any_set = any_set || set;
-  wake_hint_.store(any_set || !messages_.empty(), std::memory_order_release);
   wakeups_.fetch_add(1, std::memory_order_relaxed);
   return result;
 }

@@ -3,6 +3,7 @@
 // with formats and a sequence number, processes, message boxes and a virtual clock. Unit tests
 // and klavix-sim run the real core against it. Every method takes one lock, so the engine
 // thread and a typing driver may call it at the same time.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -385,11 +386,16 @@ class SimDesktop final : public Desktop {
     std::uintptr_t wparam;
     std::intptr_t lparam;
   };
-  std::map<EventHandle, bool> events_;  // set or not
-  EventHandle next_event_ = 0x3F0004;
+  // Events are flags that the waiting thread takes without the lock when it finds one set;
+  // the lock and the condition variable are for a thread that found nothing and sleeps.
+  static constexpr std::size_t max_events = 16;
+  static constexpr EventHandle first_event = 0x3F0004;
+  std::atomic<bool>* event_flag(EventHandle e);
+  std::array<std::atomic<bool>, max_events> event_set_{};
+  std::atomic<std::size_t> events_made_{0};
+  std::atomic<int> sleepers_{0};  // threads asleep on wake_, or about to be
   std::deque<QueuedMessage> messages_;
   std::condition_variable wake_;               // an event was set or a message queued
-  std::atomic<bool> wake_hint_{false};         // the same, for a glance without the lock
   std::atomic<bool> messages_waiting_{false};  // messages_ is not empty
   std::atomic<std::uint64_t> wakeups_{0};
   bool create_event_fails_ = false;

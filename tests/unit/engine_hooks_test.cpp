@@ -19,10 +19,12 @@ class Hooks : public ::testing::Test {
   }
 
   // One hook call; the modifier keys are what the desktop says is physically held.
-  bool hook_event(std::uintptr_t wparam, std::uint32_t vk, std::uint32_t flags = 0, int code = 0) {
+  bool hook_event(std::uintptr_t wparam, std::uint32_t vk, std::uint32_t flags = 0, int code = 0,
+                  std::uintptr_t extra = 0) {
     KeyboardHookEvent ev;
     ev.vk = vk;
     ev.flags = flags;
+    ev.extra = extra;
     return keyboard_hook(state, rt, desk, code, wparam, ev);
   }
 
@@ -333,6 +335,22 @@ TEST_F(Hooks, NothingIsSentBeforeTheChannelExists) {
 
 namespace klavix::testing {
 namespace {
+
+// A correction erases only after a look at the keys already on the screen, and goes out
+// guarded; an erasing record of the program's own without the guard is a correction that may
+// erase the user's keys instead of the word. Debug builds stop there.
+TEST_F(Hooks, AnUnguardedErasingCorrectionIsFatalInDebugBuilds) {
+  rt.correction_guard.store(0);  // guarded: the look saw nothing sent yet
+  EXPECT_FALSE(hook_event(down, win::VK_BACK, win::LLKHF_INJECTED, 0, SYNTH_TAG));
+  rt.correction_guard.store(guard_off);
+  EXPECT_FALSE(hook_event(down, 'A', win::LLKHF_INJECTED, 0, SYNTH_TAG));
+#ifdef NDEBUG
+  GTEST_SKIP() << "the check is in debug builds only";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(hook_event(down, win::VK_BACK, win::LLKHF_INJECTED, 0, SYNTH_TAG), "without a look");
+#endif
+}
 
 TEST_F(Hooks, KeyUpWithoutAVirtualKeyPasses) {
   // Nothing remembered is 0; a key-up that carries virtual key 0 is not a remembered hotkey.

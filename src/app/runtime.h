@@ -71,6 +71,14 @@ struct Runtime {
   std::atomic<std::uint64_t> correction_seen{0};
   std::atomic<std::uint32_t> correction_erased{0};
   std::atomic<std::uint32_t> correction_typed{0};
+  // The program's own input records: those SendInput took from the engine, and those the
+  // keyboard hook has seen. SendInput may return before the hook has seen all of its batch
+  // (Wine passes records on to the hook later when it is busy), so the engine reads what
+  // became of a correction only once the hook has caught up, and sends the next one only then.
+  // Without the hook (tests of the engine alone) nothing is waited for.
+  std::atomic<bool> hook_sees_own_input{false};
+  std::atomic<std::uint64_t> own_input_sent{0};
+  std::atomic<std::uint64_t> own_input_seen{0};
 };
 
 Runtime& process_runtime();

@@ -401,7 +401,31 @@ void SimDesktop::apply_record(const KeyInput& r) {
 
 // ---- Desktop: keyboard ----
 
+void SimDesktop::pass_injected(const InjectedInputHook& hook, std::span<const KeyInput> records) {
+  if (hook.batch_begins) hook.batch_begins();
+  for (const KeyInput& r : records) {
+    if (hook.record && hook.record(r)) continue;
+    std::lock_guard lock(mutex_);
+    apply_record(r);
+  }
+  if (hook.batch_ends) hook.batch_ends();
+}
+
+void SimDesktop::deliver_late_records() {
+  if (late_pending_.empty()) return;
+  const std::vector<KeyInput> late = std::move(late_pending_);
+  late_pending_.clear();
+  pass_injected(late_hook_, late);
+}
+
+void SimDesktop::set_late_injected_records(std::size_t n) {
+  deliver_late_records();
+  late_records_ = n;
+}
+
 std::uint32_t SimDesktop::send_input(std::span<const KeyInput> records) {
+  // What an earlier batch still had on its way comes first.
+  deliver_late_records();
   InjectedInputHook hook;
   {
     std::lock_guard lock(mutex_);
@@ -413,13 +437,12 @@ std::uint32_t SimDesktop::send_input(std::span<const KeyInput> records) {
     if (send_input_blocked_) return 0;
     hook = injected_hook_;
   }
-  if (hook.batch_begins) hook.batch_begins();
-  for (const KeyInput& r : records) {
-    if (hook.record && hook.record(r)) continue;
-    std::lock_guard lock(mutex_);
-    apply_record(r);
+  const std::size_t late = std::min(late_records_, records.size());
+  pass_injected(hook, records.first(records.size() - late));
+  if (late > 0) {
+    late_pending_.assign(records.end() - static_cast<std::ptrdiff_t>(late), records.end());
+    late_hook_ = hook;
   }
-  if (hook.batch_ends) hook.batch_ends();
   // A record a hook swallows was inserted all the same.
   return static_cast<std::uint32_t>(records.size());
 }
@@ -934,6 +957,7 @@ int SimDesktop::message_box(WindowHandle owner, std::string_view text, std::stri
 }
 
 void SimDesktop::sleep_ms(std::uint32_t ms) {
+  deliver_late_records();
   std::lock_guard lock(mutex_);
   elapsed_ += std::chrono::milliseconds(ms);
   finish_pending_copy();

@@ -229,6 +229,10 @@ class SimDesktop final : public Desktop {
     std::function<void()> batch_ends;
   };
   void set_injected_input_hook(InjectedInputHook hook);
+  // SendInput returns before the hook has seen the last `n` records of each batch: they pass
+  // the hook and reach the window at the caller's next Sleep or SendInput, as when a busy Wine
+  // hands records to the hook after SendInput has returned. For one thread that sends.
+  void set_late_injected_records(std::size_t n);
   // SendInput blocked (as by a higher-integrity foreground window): calls are logged, nothing
   // is inserted and 0 is returned.
   void set_send_input_blocked(bool blocked);
@@ -343,6 +347,11 @@ class SimDesktop final : public Desktop {
   bool keys_[256] = {};
   bool caps_toggle_ = false;
   InjectedInputHook injected_hook_;
+  void pass_injected(const InjectedInputHook& hook, std::span<const KeyInput> records);
+  void deliver_late_records();
+  std::size_t late_records_ = 0;
+  std::vector<KeyInput> late_pending_;
+  InjectedInputHook late_hook_;
   bool send_input_blocked_ = false;
   // clipboard
   std::vector<SimClipboardItem> clipboard_;

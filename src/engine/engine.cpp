@@ -310,7 +310,7 @@ void auto_correct(Engine& e, std::size_t space_at) {
 // ---- the word hotkey ----
 
 void word_hotkey(Engine& e) {
-  release_modifiers(e.desktop);
+  release_modifiers(e.desktop, e.rt);
   const std::optional<WordRange> word = last_word(e.keys);
   if (!word || e.keys[word->end - 1].layout == Layout::Other) {
     // Keys typed after the press came out in the layout the window had: they go with the

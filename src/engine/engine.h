@@ -31,6 +31,7 @@ inline constexpr std::uint32_t undo_threshold = 3;  // undos of one word before 
 inline constexpr std::size_t undo_counts_limit = 500;
 inline constexpr std::uintptr_t SYNTH_TAG = 0x41564958;  // dwExtraInfo of every synthesized record
 inline constexpr std::size_t send_batch = 256;           // records per SendInput call
+inline constexpr std::chrono::milliseconds hook_wait{2000};  // for the hook to see its records
 // How often the thread looks for events and messages when it cannot sleep until they come.
 inline constexpr std::chrono::milliseconds fallback_poll{30};
 inline constexpr std::uint32_t prompt_flags = 0x50124;  // YESNO|ICONQUESTION|DEFBUTTON2|SETFOREGROUND|TOPMOST
@@ -141,12 +142,15 @@ void count_undo(Engine& e, const std::vector<std::string>& words);
 
 KeyInput key_record(Desktop& d, std::uint16_t vk, std::uint32_t flags);
 KeyInput char_record(char16_t unit, bool key_up);
-void send_inputs(Desktop& d, std::span<const KeyInput> records);
-void release_modifiers(Desktop& d);
+// Every record goes out through send_inputs, which counts what SendInput took.
+void send_inputs(Desktop& d, Runtime& rt, std::span<const KeyInput> records);
+// Waits, for at most hook_wait, until the keyboard hook has seen every record sent so far.
+void wait_for_hook(Desktop& d, Runtime& rt);
+void release_modifiers(Desktop& d, Runtime& rt);
 void turn_caps_lock_off(Desktop& d, Runtime& rt);
-void erase_and_type(Desktop& d, std::size_t count, std::string_view text);
-void send_copy_chord(Desktop& d);
-void send_paste_chord(Desktop& d);
+void erase_and_type(Desktop& d, Runtime& rt, std::size_t count, std::string_view text);
+void send_copy_chord(Desktop& d, Runtime& rt);
+void send_paste_chord(Desktop& d, Runtime& rt);
 
 // ---- layout switching and correction output ----
 
@@ -164,7 +168,7 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
 
 // Erases keys[start, end), types them rendered in `target`, marks them as shown in `target`
 // and requests that layout.
-void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target);
+void retype_in_layout(Desktop& d, Runtime& rt, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target);
 void request_layout(Desktop& d, Layout target);
 // English when the foreground window's language is Russian, otherwise Russian.
 Layout toggled_layout(Desktop& d);

@@ -42,6 +42,7 @@ void track_caps_lock(KeyboardHookState& state, Runtime& rt) {
 // Either way the engine then looks again. Other input is never touched.
 bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event) {
   if (event.extra != SYNTH_TAG) return false;
+  rt.own_input_seen.fetch_add(1, std::memory_order_acq_rel);
   const std::uint64_t guard = rt.correction_guard.load(std::memory_order_acquire);
   const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
   const bool key_down = (event.flags & llkhf_up) == 0;

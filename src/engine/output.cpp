@@ -38,15 +38,28 @@ KeyInput char_record(char16_t unit, bool key_up) {
   return r;
 }
 
-void send_inputs(Desktop& d, std::span<const KeyInput> records) {
+void send_inputs(Desktop& d, Runtime& rt, std::span<const KeyInput> records) {
   while (!records.empty()) {
     const std::size_t n = records.size() < send_batch ? records.size() : send_batch;
-    d.send_input(records.first(n));
+    rt.own_input_sent.fetch_add(d.send_input(records.first(n)), std::memory_order_acq_rel);
     records = records.subspan(n);
   }
 }
 
-void release_modifiers(Desktop& d) {
+void wait_for_hook(Desktop& d, Runtime& rt) {
+  if (!rt.hook_sees_own_input.load(std::memory_order_acquire)) return;
+  const auto caught_up = [&] {
+    return rt.own_input_seen.load(std::memory_order_acquire) >= rt.own_input_sent.load(std::memory_order_acquire);
+  };
+  // Usually the hook is there already, or within a few time slices.
+  const auto start = d.now();
+  for (int round = 0; !caught_up(); ++round) {
+    if (d.now() - start > hook_wait) return;
+    d.sleep_ms(round < 64 ? 0 : 1);
+  }
+}
+
+void release_modifiers(Desktop& d, Runtime& rt) {
   static constexpr std::array<std::uint16_t, 8> modifiers = {
       win::VK_LSHIFT, win::VK_RSHIFT, win::VK_LCONTROL, win::VK_RCONTROL,
       win::VK_LMENU,  win::VK_RMENU,  win::VK_LWIN,     win::VK_RWIN};
@@ -70,14 +83,14 @@ void release_modifiers(Desktop& d) {
     const bool extended = vk == win::VK_LWIN || vk == win::VK_RWIN || vk == win::VK_RCONTROL || vk == win::VK_RMENU;
     records[n++] = key_record(d, vk, win::KEYEVENTF_KEYUP | (extended ? win::KEYEVENTF_EXTENDEDKEY : 0u));
   }
-  send_inputs(d, std::span<const KeyInput>(records.data(), n));
+  send_inputs(d, rt, std::span<const KeyInput>(records.data(), n));
 }
 
 void turn_caps_lock_off(Desktop& d, Runtime& rt) {
   if (!rt.caps_on.exchange(false)) return;
   const std::array<KeyInput, 2> tap = {key_record(d, win::VK_CAPITAL, 0),
                                        key_record(d, win::VK_CAPITAL, win::KEYEVENTF_KEYUP)};
-  send_inputs(d, tap);
+  send_inputs(d, rt, tap);
 }
 
 namespace {
@@ -94,29 +107,30 @@ void append_erase_and_type(std::vector<KeyInput>& records, Desktop& d, std::size
 }
 }  // namespace
 
-void erase_and_type(Desktop& d, std::size_t count, std::string_view text) {
+void erase_and_type(Desktop& d, Runtime& rt, std::size_t count, std::string_view text) {
   std::vector<KeyInput> records;
   append_erase_and_type(records, d, count, text);
-  send_inputs(d, records);
+  send_inputs(d, rt, records);
 }
 
 namespace {
-void send_chord(Desktop& d, std::uint16_t letter) {
+void send_chord(Desktop& d, Runtime& rt, std::uint16_t letter) {
   const std::array<KeyInput, 4> chord = {
       key_record(d, win::VK_LCONTROL, 0), key_record(d, letter, 0),
       key_record(d, letter, win::KEYEVENTF_KEYUP), key_record(d, win::VK_LCONTROL, win::KEYEVENTF_KEYUP)};
-  send_inputs(d, chord);
+  send_inputs(d, rt, chord);
 }
 }  // namespace
 
-void send_copy_chord(Desktop& d) { send_chord(d, 0x43); }
-void send_paste_chord(Desktop& d) { send_chord(d, 0x56); }
+void send_copy_chord(Desktop& d, Runtime& rt) { send_chord(d, rt, 0x43); }
+void send_paste_chord(Desktop& d, Runtime& rt) { send_chord(d, rt, 0x56); }
 
-void retype_in_layout(Desktop& d, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target) {
+void retype_in_layout(Desktop& d, Runtime& rt, std::vector<Keystroke>& keys, std::size_t start, std::size_t end,
+                      Layout target) {
   require(start <= end && end <= keys.size(), "retype range outside the keystroke buffer");
   for (std::size_t i = start; i < end; ++i) keys[i].layout = target;
   const std::string text = render_keystrokes(keys, start, end, target);
-  erase_and_type(d, end - start, text);
+  erase_and_type(d, rt, end - start, text);
   request_layout(d, target);
 }
 
@@ -220,13 +234,18 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
       records.push_back(key_record(e.desktop, win::VK_CAPITAL, 0));
       records.push_back(key_record(e.desktop, win::VK_CAPITAL, win::KEYEVENTF_KEYUP));
     }
+    // The hook must have seen all the program sent before: a record of that seen under this
+    // correction's guard would count as part of it.
+    wait_for_hook(e.desktop, e.rt);
     if (e.channel) {
       e.rt.correction_seen.store(look.sent, std::memory_order_relaxed);
       e.rt.correction_erased.store(0, std::memory_order_relaxed);
       e.rt.correction_typed.store(0, std::memory_order_relaxed);
       e.rt.correction_guard.store(look.sent, std::memory_order_release);
     }
-    send_inputs(e.desktop, records);
+    send_inputs(e.desktop, e.rt, records);
+    // What became of it is known once the hook has seen its last record.
+    wait_for_hook(e.desktop, e.rt);
     const std::uint64_t guard = e.rt.correction_guard.exchange(guard_off, std::memory_order_acq_rel);
     // A key came in after the look: the hook dropped the correction, or cut it short and
     // counted what went through; look again.

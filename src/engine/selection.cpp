@@ -214,7 +214,7 @@ void convert_selection(Engine& e) {
   Desktop& d = e.desktop;
   const WindowHandle owner = e.clipboard_window;
   clear_word(e);
-  release_modifiers(d);
+  release_modifiers(d, e.rt);
   // Without an owner window EmptyClipboard leaves the clipboard ownerless and every
   // SetClipboardData fails: the conversion could not write its text, and the restore would
   // empty the user's clipboard for good. Leave the clipboard alone instead.
@@ -224,7 +224,7 @@ void convert_selection(Engine& e) {
   const std::optional<std::vector<ClipboardItem>> saved = save_clipboard(d, owner);
   if (!saved) return;
   const std::uint32_t before = d.clipboard_sequence_number();
-  send_copy_chord(d);
+  send_copy_chord(d, e.rt);
   const auto chord_time = d.now();
   while (d.clipboard_sequence_number() == before) {
     // Nothing was copied: leave the clipboard as the copy found it.
@@ -259,7 +259,7 @@ void convert_selection(Engine& e) {
     restore_clipboard(d, owner, *saved);
     return;
   }
-  send_paste_chord(d);
+  send_paste_chord(d, e.rt);
   // The user's clipboard goes back only once the paste has read the converted text: put back
   // earlier, a slow paste would paste it instead, over the selection.
   const auto paste_time = d.now();

@@ -97,6 +97,7 @@ void SimSession::start() {
     batch_lock_.unlock();
   };
   desktop_.set_injected_input_hook(std::move(hook));
+  rt_->hook_sees_own_input.store(true);
   engine_ = std::thread(run_engine, std::ref(desktop_), std::ref(*rt_), std::move(channel.receiver));
 }
 

@@ -82,6 +82,7 @@ int run_program() {
   CloseHandle(thread);
 
   const InstalledHooks hooks = install_hooks(GetModuleHandleW(nullptr));
+  rt.hook_sees_own_input.store(hooks.keyboard != nullptr);
   tray_startup(rt, first_run);
 
   MSG msg;

@@ -132,6 +132,7 @@ class EngineDesk : public ::testing::Test {
       return keyboard_hook(hook, rt, desk, 0, up ? win::WM_KEYUP : win::WM_KEYDOWN, ev);
     };
     desk.set_injected_input_hook(std::move(h));
+    rt.hook_sees_own_input.store(true);
   }
 
   // A key pressed and released through the hook logic, left waiting for the engine.

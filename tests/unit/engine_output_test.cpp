@@ -50,7 +50,7 @@ TEST_F(Output, ReleaseModifiers) {
     for (int vk = 0; vk < 256; ++vk) desk.set_key_down(vk, false);
     for (std::uint16_t vk : c.held) desk.set_key_down(vk, true);
     desk.clear_calls();
-    release_modifiers(desk);
+    release_modifiers(desk, rt);
     std::vector<KeyInput> expected;
     for (auto [vk, flags] : c.expected) expected.push_back(vk_record(vk, flags));
     EXPECT_EQ(desk.sent_records(), expected);
@@ -91,7 +91,7 @@ TEST_F(Output, EraseAndType) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     desk.clear_calls();
-    erase_and_type(desk, c.count, c.text);
+    erase_and_type(desk, rt, c.count, c.text);
     EXPECT_EQ(call_sizes(), c.calls);
     std::vector<KeyInput> expected;
     for (std::size_t i = 0; i < c.count; ++i) {
@@ -108,7 +108,7 @@ TEST_F(Output, EraseAndType) {
 
 TEST_F(Output, SurrogatePairsComeAsFourRecords) {
   desk.clear_calls();
-  erase_and_type(desk, 0, "\xF0\x9F\x98\x80");
+  erase_and_type(desk, rt, 0, "\xF0\x9F\x98\x80");
   const std::vector<KeyInput> r = desk.sent_records();
   ASSERT_EQ(r.size(), 4u);
   EXPECT_EQ(r[0], unit_record(0xD83D, false));
@@ -119,8 +119,8 @@ TEST_F(Output, SurrogatePairsComeAsFourRecords) {
 }
 
 TEST_F(Output, CopyAndPasteChords) {
-  send_copy_chord(desk);
-  send_paste_chord(desk);
+  send_copy_chord(desk, rt);
+  send_paste_chord(desk, rt);
   EXPECT_EQ(desk.sent_records(),
             (std::vector<KeyInput>{vk_record(0xA2, 0), vk_record(0x43, 0), vk_record(0x43, 2), vk_record(0xA2, 2),
                                    vk_record(0xA2, 0), vk_record(0x56, 0), vk_record(0x56, 2), vk_record(0xA2, 2)}));
@@ -189,7 +189,7 @@ TEST_F(Output, RetypeInLayout) {
   std::vector<Keystroke> keys;
   for (std::uint16_t vk : std::initializer_list<std::uint16_t>{'H', 'T', 'L', 'L', 'O', 'A', 'B'}) keys.push_back(Keystroke{vk, Layout::Ru, 0, 0});
   keys[0].shift = 1;
-  retype_in_layout(desk, keys, 0, 5, Layout::En);
+  retype_in_layout(desk, rt, keys, 0, 5, Layout::En);
   const std::vector<KeyInput> r = desk.sent_records();
   ASSERT_EQ(r.size(), 20u);
   EXPECT_EQ(summarise(r).backspaces, 5u);
@@ -205,7 +205,7 @@ TEST_F(Output, RetypeInLayout) {
 
 TEST_F(Output, EmptyRetypeStillRequests) {
   std::vector<Keystroke> keys(2, Keystroke{'A', Layout::En, 0, 0});
-  retype_in_layout(desk, keys, 2, 2, Layout::Ru);
+  retype_in_layout(desk, rt, keys, 2, 2, Layout::Ru);
   EXPECT_TRUE(desk.calls(SimCallKind::SendInput).empty());
   EXPECT_EQ(desk.layout_requests().size(), 1u);
 }
@@ -214,7 +214,7 @@ TEST_F(Output, RecordsTypedIntoTheFieldAsWindowsWould) {
   desk.set_text(window, u"ab ghbdtn ");
   std::vector<Keystroke> keys;
   for (std::uint16_t vk : std::initializer_list<std::uint16_t>{'G', 'H', 'B', 'D', 'T', 'N', win::VK_SPACE}) keys.push_back(Keystroke{vk, Layout::En, 0, 0});
-  retype_in_layout(desk, keys, 0, keys.size(), Layout::Ru);
+  retype_in_layout(desk, rt, keys, 0, keys.size(), Layout::Ru);
   EXPECT_EQ(desk.text_utf8(window), "ab привет ");
 }
 
@@ -222,8 +222,8 @@ using OutputDeathTest = Output;
 
 TEST_F(OutputDeathTest, RetypeOutsideTheRecordEndsTheProcess) {
   std::vector<Keystroke> keys(3);
-  EXPECT_DEATH(retype_in_layout(desk, keys, 2, 4, Layout::En), "");
-  EXPECT_DEATH(retype_in_layout(desk, keys, 3, 2, Layout::En), "");
+  EXPECT_DEATH(retype_in_layout(desk, rt, keys, 2, 4, Layout::En), "");
+  EXPECT_DEATH(retype_in_layout(desk, rt, keys, 3, 2, Layout::En), "");
 }
 
 }  // namespace

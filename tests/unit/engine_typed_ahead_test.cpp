@@ -210,6 +210,39 @@ TEST_F(TypedAhead, AKeyThatLandsPartWayThroughACorrectionIsMended) {
   }
 }
 
+// A busy Wine hands the last records of a batch to the hook after SendInput has returned, and
+// a key can land among them. The engine reads what became of the correction only once the
+// hook has seen its last record, and sends nothing before that.
+TEST_F(TypedAhead, RecordsTheHookSeesAfterSendInputReturnedAreWaitedFor) {
+  // The correction of ghbdtn and its space: 7 backspaces, then 7 characters, two records each.
+  for (const int before_record : {-1, 20, 22, 27}) {
+    SCOPED_TRACE(before_record);
+    desk.set_text(window, u"");
+    set_layout(layout_en_us);
+    click();
+    int seen = 0;
+    bool landed = false;
+    route_injected_through_hook([&](const KeyInput&) {
+      if (landed || seen++ != before_record) return;
+      landed = true;
+      press_ahead('R');
+    });
+    desk.set_late_injected_records(8);
+    type_keys("ghbdtn");
+    press_ahead(win::VK_SPACE);
+    drain();
+    // Whatever was still on its way reaches the window now.
+    desk.set_late_injected_records(0);
+    drain();
+    desk.set_injected_input_hook({});
+    EXPECT_EQ(landed, before_record >= 0);
+    EXPECT_EQ(shown(), landed ? "привет к" : "привет ");
+    EXPECT_EQ(record_shows(), shown());
+    EXPECT_EQ(left_out(), 0u);
+    EXPECT_EQ(rt.own_input_seen.load(), rt.own_input_sent.load());
+  }
+}
+
 // Keys typed after a correction but before the window switched come out in the layout it had;
 // once the word goes on in the new layout, they are typed again in it.
 TEST_F(TypedAhead, KeysTypedBeforeTheWindowSwitchedAreRetypedInTheNewLayout) {

@@ -131,10 +131,11 @@ TEST(SynthesizedInput, RecordsArriveInjectedTaggedAndWithTheirUnits) {
   };
   HookThread hooks(false);
   ASSERT_TRUE(hooks.installed());
+  Runtime rt;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     clear_seen();
-    erase_and_type(desktop, c.erase, c.text);
+    erase_and_type(desktop, rt, c.erase, c.text);
     check(wait_for(c.want.size()), c.want);
   }
 }
@@ -154,17 +155,26 @@ TEST(SynthesizedInput, SendInputTakesWholeBatchesOfThePlatformRecordSize) {
   EXPECT_EQ(wait_for(records.size()).size(), records.size());
 }
 
-// The program's own hook lets synthesized keys through, even one that matches a hotkey.
+// The program's own hook lets synthesized keys through, even one that matches a hotkey, and
+// counts them: once the engine's wait for it ends, it has seen both.
 TEST(SynthesizedInput, ProgramHookPassesInjectedKeysOn) {
+  Runtime& rt = process_runtime();
   Settings s = default_settings();
-  apply_settings(process_runtime(), s);
+  apply_settings(rt, s);
   HookThread hooks(true);
   ASSERT_TRUE(hooks.installed());
   ASSERT_TRUE(hooks.program_installed());
   Win32Desktop desktop;
   clear_seen();
+  rt.own_input_sent.store(0);
+  rt.own_input_seen.store(0);
+  rt.hook_sees_own_input.store(true);
   const KeyInput pause[] = {key_record(desktop, VK_PAUSE, 0), key_record(desktop, VK_PAUSE, KEYEVENTF_KEYUP)};
-  send_inputs(desktop, pause);
+  send_inputs(desktop, rt, pause);
+  wait_for_hook(desktop, rt);
+  EXPECT_EQ(rt.own_input_sent.load(), 2u);
+  EXPECT_EQ(rt.own_input_seen.load(), 2u);
+  rt.hook_sees_own_input.store(false);
   const DWORD scan = MapVirtualKeyW(VK_PAUSE, MAPVK_VK_TO_VSC);
   check(wait_for(2), {{VK_PAUSE, scan, false}, {VK_PAUSE, scan, true}});
 }

@@ -10,7 +10,6 @@ namespace klavix {
 
 namespace {
 
-constexpr std::uint32_t llkhf_up = 0x80;  // LLKHF_UP: the transition flag of a key-up
 constexpr std::uint16_t vk_packet = 0xE7;  // VK_PACKET: what a typed Unicode character shows as
 
 bool down(Desktop& d, int vk) { return d.get_async_key_state(vk) < 0; }
@@ -40,12 +39,13 @@ void track_caps_lock(KeyboardHookState& state, Runtime& rt) {
 // first record, the correction is dropped whole; found later (Wine lets keys in part way), the
 // rest of its key-downs is cut off and what went through is counted, so the engine can mend it.
 // Either way the engine then looks again. Other input is never touched.
-bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event) {
+// `key_down` comes from the message: Wine leaves LLKHF_UP out of the flags of a typed
+// character's key-up (VK_PACKET), which would count every character twice.
+bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event, bool key_down) {
   if (event.extra != SYNTH_TAG) return false;
   rt.own_input_seen.fetch_add(1, std::memory_order_acq_rel);
   const std::uint64_t guard = rt.correction_guard.load(std::memory_order_acquire);
   const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
-  const bool key_down = (event.flags & llkhf_up) == 0;
 #ifndef NDEBUG
   // Every erasing correction goes out guarded; one that does not has not counted the keys
   // already on the screen.
@@ -76,9 +76,9 @@ bool drop_stale_correction(Runtime& rt, const KeyboardHookEvent& event) {
 bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int code, std::uintptr_t wparam,
                    const KeyboardHookEvent& event) {
   if (code != static_cast<int>(win::HC_ACTION)) return false;
-  if ((event.flags & win::LLKHF_INJECTED) != 0) return drop_stale_correction(rt, event);
-  const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
   const bool key_down = (wparam | 0x4) == win::WM_SYSKEYDOWN;
+  if ((event.flags & win::LLKHF_INJECTED) != 0) return drop_stale_correction(rt, event, key_down);
+  const auto vk = static_cast<std::uint16_t>(event.vk & 0xFFFF);
   if (!key_down) {
     // 0 means no key is remembered: a key-up without a virtual key is not ours to swallow.
     if (state.swallowed_key != 0 && vk == state.swallowed_key) {

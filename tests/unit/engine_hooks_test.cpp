@@ -336,6 +336,26 @@ TEST_F(Hooks, NothingIsSentBeforeTheChannelExists) {
 namespace klavix::testing {
 namespace {
 
+// What of a correction went through is counted from the messages: Wine sends the key-up of a
+// typed character (VK_PACKET) without LLKHF_UP in its flags, and counted by the flags each
+// character counted twice, so a mend took text for typed that never was.
+TEST_F(Hooks, ACorrectionsCharactersAndBackspacesCountOnceEach) {
+  constexpr std::uint32_t vk_packet = 0xE7;
+  for (const std::uint32_t up_flags : {win::LLKHF_INJECTED | 0x80u, win::LLKHF_INJECTED}) {
+    SCOPED_TRACE(up_flags);
+    rt.correction_guard.store(0);  // guarded: the look saw nothing sent yet
+    rt.correction_erased.store(0);
+    rt.correction_typed.store(0);
+    for (const std::uint32_t vk : {static_cast<std::uint32_t>(win::VK_BACK), vk_packet, vk_packet}) {
+      EXPECT_FALSE(hook_event(down, vk, win::LLKHF_INJECTED, 0, SYNTH_TAG));
+      EXPECT_FALSE(hook_event(up, vk, up_flags, 0, SYNTH_TAG));
+    }
+    EXPECT_EQ(rt.correction_erased.load(), 1u);
+    EXPECT_EQ(rt.correction_typed.load(), 2u);
+    rt.correction_guard.store(guard_off);
+  }
+}
+
 // A correction erases only after a look at the keys already on the screen, and goes out
 // guarded; an erasing record of the program's own without the guard is a correction that may
 // erase the user's keys instead of the word. Debug builds stop there.

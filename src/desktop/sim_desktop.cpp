@@ -517,7 +517,7 @@ bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintpt
     // A message-only window's thread finds it in its queue.
     messages_.push_back({w, message, wparam, lparam});
     messages_waiting_.store(true, std::memory_order_release);
-      wake_.notify_all();
+    wake_.notify_all();
   }
   log(std::move(c));
   return known;

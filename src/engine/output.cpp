@@ -86,11 +86,15 @@ void release_modifiers(Desktop& d, Runtime& rt) {
   send_inputs(d, rt, std::span<const KeyInput>(records.data(), n));
 }
 
+namespace {
+std::array<KeyInput, 2> caps_lock_tap(Desktop& d) {
+  return {key_record(d, win::VK_CAPITAL, 0), key_record(d, win::VK_CAPITAL, win::KEYEVENTF_KEYUP)};
+}
+}  // namespace
+
 void turn_caps_lock_off(Desktop& d, Runtime& rt) {
   if (!rt.caps_on.exchange(false)) return;
-  const std::array<KeyInput, 2> tap = {key_record(d, win::VK_CAPITAL, 0),
-                                       key_record(d, win::VK_CAPITAL, win::KEYEVENTF_KEYUP)};
-  send_inputs(d, rt, tap);
+  send_inputs(d, rt, caps_lock_tap(d));
 }
 
 namespace {
@@ -231,8 +235,8 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
     // The Caps Lock goes off in the same batch: a key typed after it comes out as meant.
     const bool tap = caps_fixed && e.rt.caps_on.load();
     if (tap) {
-      records.push_back(key_record(e.desktop, win::VK_CAPITAL, 0));
-      records.push_back(key_record(e.desktop, win::VK_CAPITAL, win::KEYEVENTF_KEYUP));
+      const std::array<KeyInput, 2> caps = caps_lock_tap(e.desktop);
+      records.insert(records.end(), caps.begin(), caps.end());
     }
     // The hook must have seen all the program sent before: a record of that seen under this
     // correction's guard would count as part of it.

@@ -88,6 +88,18 @@ inline Sent summarise(const std::vector<KeyInput>& records) {
   return s;
 }
 
+// One record of the program's own input at the hook logic, as the system hands it over: marked
+// as injected, a typed character as VK_PACKET. True when the hook swallows it.
+inline bool hook_injected(KeyboardHookState& hook, Runtime& rt, Desktop& desk, const KeyInput& r) {
+  KeyboardHookEvent ev;
+  const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
+  ev.vk = (r.flags & win::KEYEVENTF_UNICODE) ? sim_vk_packet : r.vk;
+  ev.scan = r.scan;
+  ev.flags = win::LLKHF_INJECTED | (up ? 0x80u : 0u);
+  ev.extra = r.extra;
+  return keyboard_hook(hook, rt, desk, 0, up ? win::WM_KEYUP : win::WM_KEYDOWN, ev);
+}
+
 class EngineDesk : public ::testing::Test {
   public:
   EngineDesk() : channel(make_channel()) {
@@ -123,13 +135,7 @@ class EngineDesk : public ::testing::Test {
     SimDesktop::InjectedInputHook h;
     h.record = [this, before_record](const KeyInput& r) {
       if (before_record) before_record(r);
-      KeyboardHookEvent ev;
-      const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
-      ev.vk = (r.flags & win::KEYEVENTF_UNICODE) ? sim_vk_packet : r.vk;
-      ev.scan = r.scan;
-      ev.flags = win::LLKHF_INJECTED | (up ? 0x80u : 0u);
-      ev.extra = r.extra;
-      return keyboard_hook(hook, rt, desk, 0, up ? win::WM_KEYUP : win::WM_KEYDOWN, ev);
+      return hook_injected(hook, rt, desk, r);
     };
     desk.set_injected_input_hook(std::move(h));
     rt.hook_sees_own_input.store(true);

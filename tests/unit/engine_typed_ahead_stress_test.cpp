@@ -66,13 +66,7 @@ struct Typing {
     };
     h.record = [this, slips](const KeyInput& r) {
       if (slips && records_in_batch++ > 0 && on_record) on_record();
-      KeyboardHookEvent ev;
-      const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
-      ev.vk = (r.flags & win::KEYEVENTF_UNICODE) ? sim_vk_packet : r.vk;
-      ev.scan = r.scan;
-      ev.flags = win::LLKHF_INJECTED | (up ? 0x80u : 0u);
-      ev.extra = r.extra;
-      return keyboard_hook(hook, rt, desk, 0, up ? win::WM_KEYUP : win::WM_KEYDOWN, ev);
+      return hook_injected(hook, rt, desk, r);
     };
     desk.set_injected_input_hook(std::move(h));
     rt.hook_sees_own_input.store(true);

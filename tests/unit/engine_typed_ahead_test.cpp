@@ -20,6 +20,12 @@ class TypedAhead : public EngineDesk {
     mouse_hook(rt, 0, win::WM_LBUTTONUP);
   }
   std::uint64_t left_out() { return engine().corrections_left_out; }
+  // An empty window on the English layout, the record cleared by a click.
+  void start_over() {
+    desk.set_text(window, u"");
+    set_layout(layout_en_us);
+    click();
+  }
 };
 
 // What the user does right after the event the engine handles first.
@@ -70,9 +76,7 @@ TEST_F(TypedAhead, TheCorrectionAfterASpace) {
   cases.push_back({"a Backspace", [](TypedAhead& t) { t.press_ahead(win::VK_BACK); }, "ghbdtn", false});
   for (const Ahead& c : cases) {
     desk.set_foreground(window);
-    desk.set_text(window, u"");
-    set_layout(layout_en_us);
-    click();
+    start_over();
     run(
         *this, [](TypedAhead& t) { t.type_keys("ghbdtn"); }, [](TypedAhead& t) { t.press_ahead(win::VK_SPACE); },
         c);
@@ -94,9 +98,7 @@ TEST_F(TypedAhead, TheHotkeysConversion) {
   cases.push_back({"the word hotkey", [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, "руддщ", false});
   cases.push_back({"a Backspace", [](TypedAhead& t) { t.press_ahead(win::VK_BACK); }, "hell", false});
   for (const Ahead& c : cases) {
-    desk.set_text(window, u"");
-    set_layout(layout_en_us);
-    click();
+    start_over();
     run(
         *this, [](TypedAhead& t) { t.type_keys("hello"); }, [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, c);
   }
@@ -110,9 +112,7 @@ TEST_F(TypedAhead, TheUndo) {
   cases.push_back({"the word hotkey", [](TypedAhead& t) { t.press_ahead(win::VK_PAUSE); }, "ghbdtn ", false});
   cases.push_back({"a Backspace", [](TypedAhead& t) { t.press_ahead(win::VK_BACK); }, "привет", false});
   for (const Ahead& c : cases) {
-    desk.set_text(window, u"");
-    set_layout(layout_en_us);
-    click();
+    start_over();
     engine().undo_counts.clear();
     run(
         *this,
@@ -189,9 +189,7 @@ TEST_F(TypedAhead, AKeyThatLandsPartWayThroughACorrectionIsMended) {
   // The correction of ghbdtn and its space: 7 backspaces, then 7 characters, two records each.
   for (const int before_record : {1, 2, 7, 13, 14, 20, 27}) {
     SCOPED_TRACE(before_record);
-    desk.set_text(window, u"");
-    set_layout(layout_en_us);
-    click();
+    start_over();
     int seen = 0;
     bool landed = false;
     route_injected_through_hook([&](const KeyInput&) {
@@ -217,9 +215,7 @@ TEST_F(TypedAhead, RecordsTheHookSeesAfterSendInputReturnedAreWaitedFor) {
   // The correction of ghbdtn and its space: 7 backspaces, then 7 characters, two records each.
   for (const int before_record : {-1, 20, 22, 27}) {
     SCOPED_TRACE(before_record);
-    desk.set_text(window, u"");
-    set_layout(layout_en_us);
-    click();
+    start_over();
     int seen = 0;
     bool landed = false;
     route_injected_through_hook([&](const KeyInput&) {

@@ -9,6 +9,7 @@
 
 #include "config/config.h"
 #include "engine/channel.h"
+#include "layout/layout.h"
 
 namespace klavix {
 
@@ -53,6 +54,9 @@ inline constexpr std::uint64_t guard_cut = guard_off - 3;      // cut short: key
 struct Runtime {
   std::atomic<bool> autoswitch_on{true};
   std::atomic<bool> capsfix_on{true};
+  // The decision behind the automatic correction; set before the engine starts (klavix-sim and
+  // the accuracy report compare the two).
+  std::atomic<Decision> decision{Decision::Context};
   std::atomic<bool> paused{false};
   std::atomic<bool> caps_on{false};
   GuardedMutex hotkeys_lock;

@@ -129,6 +129,10 @@ std::size_t word_total(const Dictionaries& d, Layout l);
 
 // ---- Wrong-layout decision ----
 
+// Which decision the automatic correction after a space asks: the word alone, or the word in
+// its sentence (the default).
+enum class Decision : std::uint8_t { Word = 0, Context = 1 };
+
 using WordSet = std::unordered_set<std::string>;
 
 // The word stripped of surrounding non-letters of l, or nothing when it is not a clean word.

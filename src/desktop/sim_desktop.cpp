@@ -335,6 +335,28 @@ void SimDesktop::change_owner(WindowHandle owner) {
   owner_ = owner;
 }
 
+SimDesktop::KeyStates SimDesktop::key_states() const {
+  KeyStates k;
+  k.shift = key_is_down(win::VK_SHIFT);
+  k.ctrl = key_is_down(win::VK_CONTROL);
+  k.alt = key_is_down(win::VK_MENU);
+  k.winkey = key_is_down(win::VK_LWIN) || key_is_down(win::VK_RWIN);
+  k.caps = caps_toggle_;
+  return k;
+}
+
+// Input reaches the foreground window's queue; a window whose thread is busy leaves it there.
+void SimDesktop::deliver(WaitingInput in) {
+  SimWindow* w = foreground_locked();
+  if (!w) return;
+  auto q = queues_.find(w->handle);
+  if (q != queues_.end() && q->second.busy) {
+    q->second.items.push_back(std::move(in));
+    return;
+  }
+  handle_input(*w, in);
+}
+
 void SimDesktop::apply_key(std::uint16_t vk_in, bool down) {
   const std::uint16_t vk = physical_vk(vk_in);
   if (vk >= 256) return;
@@ -345,26 +367,37 @@ void SimDesktop::apply_key(std::uint16_t vk_in, bool down) {
     if (!was_down) caps_toggle_ = !caps_toggle_;
     return;
   }
-  SimWindow* w = foreground_locked();
-  if (!w) return;
-  SimField& f = w->field;
-  const bool ctrl = key_is_down(win::VK_CONTROL);
-  const bool alt = key_is_down(win::VK_MENU);
-  const bool winkey = key_is_down(win::VK_LWIN) || key_is_down(win::VK_RWIN);
-  if (ctrl && !alt && !winkey) {
+  WaitingInput in;
+  in.kind = WaitingInput::Kind::Key;
+  in.vk = vk;
+  in.keys = key_states();
+  deliver(std::move(in));
+}
+
+// The window's thread takes one input message: the key states are those that came with it.
+void SimDesktop::handle_input(SimWindow& w, const WaitingInput& in) {
+  SimField& f = w.field;
+  switch (in.kind) {
+    case WaitingInput::Kind::Text: type_char(f, in.text); return;
+    case WaitingInput::Kind::LayoutRequest: w.layout = in.layout; return;
+    case WaitingInput::Kind::Key: break;
+  }
+  const std::uint16_t vk = in.vk;
+  const KeyStates& k = in.keys;
+  if (k.ctrl && !k.alt && !k.winkey) {
     switch (vk) {
       case 'A': f.anchor = 0; f.caret = f.text.size(); break;
-      case 'C': copy_selection(*w); break;
-      case 'V': paste(*w); break;
+      case 'C': copy_selection(w); break;
+      case 'V': paste(w); break;
       case 'X':
-        copy_selection(*w);
+        copy_selection(w);
         if (f.anchor != f.caret) erase_back(f);
         break;
       default: break;
     }
     return;
   }
-  if (ctrl || alt || winkey) return;  // shortcuts and menu keys type nothing
+  if (k.ctrl || k.alt || k.winkey) return;  // shortcuts and menu keys type nothing
   switch (vk) {
     case win::VK_BACK: erase_back(f); return;
     case win::VK_RETURN: return;  // single-line editing: the line ends, no break is shown
@@ -379,21 +412,50 @@ void SimDesktop::apply_key(std::uint16_t vk_in, bool down) {
       return;
     default: break;
   }
-  const auto ch = key_character(vk, w->layout, key_is_down(win::VK_SHIFT), caps_toggle_);
+  // The character comes from the layout the window has when its thread takes the key.
+  const auto ch = key_character(vk, w.layout, k.shift, k.caps);
   if (!ch) return;
   std::string utf8;
   text::append_utf8(utf8, *ch);
   type_char(f, text::to_utf16(utf8));
 }
 
+// The window's thread takes everything waiting: posted messages first when the desktop keeps
+// Windows' order, then the input in the order it came.
+void SimDesktop::take_waiting(WindowHandle handle) {
+  auto q = queues_.find(handle);
+  if (q == queues_.end()) return;
+  std::deque<WaitingInput> items = std::move(q->second.items);
+  q->second.items.clear();
+  SimWindow* w = find_window(handle);
+  if (!w) return;
+  if (order_ == SimMessageOrder::PostedFirst) {
+    for (const WaitingInput& in : items)
+      if (in.kind == WaitingInput::Kind::LayoutRequest) handle_input(*w, in);
+    for (const WaitingInput& in : items)
+      if (in.kind != WaitingInput::Kind::LayoutRequest) handle_input(*w, in);
+    return;
+  }
+  for (const WaitingInput& in : items) handle_input(*w, in);
+}
+
+void SimDesktop::end_busy_with_injected() {
+  any_busy_with_injected_.store(false, std::memory_order_relaxed);
+  for (auto it = queues_.begin(); it != queues_.end(); ++it) {
+    if (!it->second.busy_with_injected) continue;
+    it->second.busy = it->second.busy_with_injected = false;
+    take_waiting(it->first);
+  }
+}
+
 void SimDesktop::apply_record(const KeyInput& r) {
   const bool up = (r.flags & win::KEYEVENTF_KEYUP) != 0;
   if (r.flags & win::KEYEVENTF_UNICODE) {
     if (up) return;
-    SimWindow* w = foreground_locked();
-    if (!w) return;
-    const char16_t unit = static_cast<char16_t>(r.scan);
-    type_char(w->field, std::u16string_view(&unit, 1));
+    WaitingInput in;
+    in.kind = WaitingInput::Kind::Text;
+    in.text.assign(1, static_cast<char16_t>(r.scan));
+    deliver(std::move(in));
     return;
   }
   apply_key(r.vk, !up);
@@ -406,6 +468,14 @@ void SimDesktop::pass_injected(const InjectedInputHook& hook, std::span<const Ke
   for (const KeyInput& r : records) {
     if (hook.record && hook.record(r)) continue;
     std::lock_guard lock(mutex_);
+    // The window is busy with the program's input from the first record that reaches it.
+    if (busy_with_injected_ && foreground_ != 0 && find_window(foreground_)) {
+      WindowQueue& q = queues_[foreground_];
+      if (!q.busy) {
+        q.busy = q.busy_with_injected = true;
+        any_busy_with_injected_.store(true, std::memory_order_relaxed);
+      }
+    }
     apply_record(r);
   }
   if (hook.batch_ends) hook.batch_ends();
@@ -511,7 +581,24 @@ bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintpt
   c.ok = known;
   if (win && message == win::WM_INPUTLANGCHANGEREQUEST && win->follows_layout_requests) {
     const auto hkl = static_cast<LayoutHandle>(lparam);
-    if (std::find(layouts_.begin(), layouts_.end(), hkl) != layouts_.end()) win->layout = hkl;
+    if (std::find(layouts_.begin(), layouts_.end(), hkl) != layouts_.end()) {
+      WaitingInput in;
+      in.kind = WaitingInput::Kind::LayoutRequest;
+      in.layout = hkl;
+      auto q = queues_.find(w);
+      if (q != queues_.end() && q->second.busy)
+        q->second.items.push_back(std::move(in));
+      else
+        win->layout = hkl;
+    }
+  }
+  // A message posted to a window busy with the program's input wakes its thread.
+  if (win) {
+    auto q = queues_.find(w);
+    if (q != queues_.end() && q->second.busy_with_injected) {
+      q->second.busy = q->second.busy_with_injected = false;
+      take_waiting(w);
+    }
   }
   if (!win && known) {
     // A message-only window's thread finds it in its queue.
@@ -887,6 +974,10 @@ inline void cpu_relax() {
 WaitResult SimDesktop::wait_for_event_or_message(EventHandle e, std::optional<std::chrono::milliseconds> timeout) {
   std::atomic<bool>* flag = e == 0 ? nullptr : event_flag(e);
   if (e != 0 && flag == nullptr) return WaitResult::Failed;
+  if (any_busy_with_injected_.load(std::memory_order_relaxed)) {
+    std::lock_guard lock(mutex_);
+    end_busy_with_injected();
+  }
   const auto set = [&] { return flag != nullptr && flag->load(std::memory_order_acquire); };
   if (!timeout) {
     for (int i = 0; i < wait_spin_checks && !set() && !messages_waiting_.load(std::memory_order_acquire); ++i)
@@ -959,6 +1050,7 @@ int SimDesktop::message_box(WindowHandle owner, std::string_view text, std::stri
 void SimDesktop::sleep_ms(std::uint32_t ms) {
   deliver_late_records();
   std::lock_guard lock(mutex_);
+  end_busy_with_injected();
   elapsed_ += std::chrono::milliseconds(ms);
   finish_pending_copy();
   finish_scheduled_copies();
@@ -1005,6 +1097,7 @@ void SimDesktop::destroy_window(WindowHandle w) {
   by_process_.erase(it->second.process_id);
   by_focus_.erase(it->second.focus);
   windows_.erase(it);
+  queues_.erase(w);
   if (foreground_ == w) foreground_ = 0;
 }
 
@@ -1079,6 +1172,49 @@ void SimDesktop::set_window_layout(WindowHandle w, LayoutHandle layout) {
   if (SimWindow* win = find_window(w)) win->layout = layout;
 }
 
+// ---- the windows' threads ----
+
+void SimDesktop::set_window_busy(WindowHandle w, bool busy) {
+  std::lock_guard lock(mutex_);
+  if (!find_window(w)) return;
+  WindowQueue& q = queues_[w];
+  q.busy_with_injected = false;
+  q.busy = busy;
+  if (!busy) take_waiting(w);
+}
+
+bool SimDesktop::window_busy(WindowHandle w) const {
+  std::lock_guard lock(mutex_);
+  auto q = queues_.find(w);
+  return q != queues_.end() && q->second.busy;
+}
+
+std::size_t SimDesktop::waiting_input(WindowHandle w) const {
+  std::lock_guard lock(mutex_);
+  auto q = queues_.find(w);
+  return q == queues_.end() ? 0 : q->second.items.size();
+}
+
+void SimDesktop::set_message_order(SimMessageOrder order) {
+  std::lock_guard lock(mutex_);
+  order_ = order;
+}
+
+void SimDesktop::set_busy_with_injected_input(bool on) {
+  std::lock_guard lock(mutex_);
+  busy_with_injected_ = on;
+  if (!on) end_busy_with_injected();
+}
+
+void SimDesktop::take_all_waiting() {
+  std::lock_guard lock(mutex_);
+  any_busy_with_injected_.store(false, std::memory_order_relaxed);
+  for (auto& [handle, q] : queues_) {
+    q.busy = q.busy_with_injected = false;
+    take_waiting(handle);
+  }
+}
+
 // ---- input ----
 
 void SimDesktop::physical_key(std::uint16_t vk, bool down) {
@@ -1088,7 +1224,10 @@ void SimDesktop::physical_key(std::uint16_t vk, bool down) {
 
 void SimDesktop::insert_text(std::u16string_view t) {
   std::lock_guard lock(mutex_);
-  if (SimWindow* w = foreground_locked()) type_char(w->field, t);
+  WaitingInput in;
+  in.kind = WaitingInput::Kind::Text;
+  in.text = std::u16string(t);
+  deliver(std::move(in));
 }
 
 void SimDesktop::set_key_down(int vk, bool down) {

@@ -128,6 +128,14 @@ struct SimCall {
   bool ok = true;
 };
 
+// The order in which a window's thread takes what waits in its queue. Windows (and Wine, see
+// win_message_order_tests) hands over posted messages before keyboard input, whatever order they
+// came in; the other order is kept for comparison.
+enum class SimMessageOrder : std::uint8_t {
+  PostedFirst,  // posted messages, then the input in the order it came
+  Arrival,      // everything in the order it came
+};
+
 struct SimLayoutRequest {
   WindowHandle window = 0;
   LayoutHandle layout = 0;
@@ -205,6 +213,23 @@ class SimDesktop final : public Desktop {
   void select_all(WindowHandle w);
   LayoutHandle window_layout(WindowHandle w) const;  // 0 for an unknown window
   void set_window_layout(WindowHandle w, LayoutHandle layout);  // what the user's own switch does
+
+  // ---- the windows' threads ----
+  // By default a window's thread takes every key, character and layout request the moment it
+  // comes. A busy thread leaves them in the window's queue: keys are put in the window's layout
+  // only when the thread takes them, with the key states that came with them, and the keyboard
+  // layout the window reports changes only when it takes the request. Not busy any more, it
+  // takes everything waiting in the desktop's message order.
+  void set_window_busy(WindowHandle w, bool busy);
+  bool window_busy(WindowHandle w) const;
+  std::size_t waiting_input(WindowHandle w) const;  // keys, characters and layout requests
+  void set_message_order(SimMessageOrder order);
+  // A window that gets the program's input is busy with it for a while, as a real application
+  // is: from the first record of a SendInput batch that reaches it (a hook may swallow them) until a message is posted to it or the
+  // program's thread sleeps or waits (and so lets the window's thread run).
+  void set_busy_with_injected_input(bool on);
+  // Every busy window takes what waits (the end of a run: what the user sees at last).
+  void take_all_waiting();
 
   // ---- input that reaches the foreground window ----
   // A physical key as the system applies it after the hooks let it through: the key state
@@ -309,6 +334,27 @@ class SimDesktop final : public Desktop {
   SimWindow* find_by_process(std::uint32_t process_id);
   SimWindow* foreground_locked();
   void log(SimCall call);
+  // What a window's thread takes from its queue: input comes with the key states of its time.
+  struct KeyStates {
+    bool shift = false, ctrl = false, alt = false, winkey = false, caps = false;
+  };
+  struct WaitingInput {
+    enum class Kind : std::uint8_t { Key, Text, LayoutRequest } kind = Kind::Key;
+    std::uint16_t vk = 0;
+    KeyStates keys;
+    std::u16string text;
+    LayoutHandle layout = 0;
+  };
+  struct WindowQueue {
+    bool busy = false;
+    bool busy_with_injected = false;  // ends at a post to the window or the program's next wait
+    std::deque<WaitingInput> items;
+  };
+  KeyStates key_states() const;
+  void deliver(WaitingInput in);
+  void handle_input(SimWindow& w, const WaitingInput& in);
+  void take_waiting(WindowHandle w);
+  void end_busy_with_injected();
   void apply_record(const KeyInput& r);
   void apply_key(std::uint16_t vk, bool down);
   void type_char(SimField& f, std::u16string_view units);
@@ -353,6 +399,10 @@ class SimDesktop final : public Desktop {
   std::vector<KeyInput> late_pending_;
   InjectedInputHook late_hook_;
   bool send_input_blocked_ = false;
+  std::map<WindowHandle, WindowQueue> queues_;
+  SimMessageOrder order_ = SimMessageOrder::PostedFirst;
+  bool busy_with_injected_ = false;
+  std::atomic<bool> any_busy_with_injected_{false};
   // clipboard
   std::vector<SimClipboardItem> clipboard_;
   std::uint32_t clipboard_sequence_ = 1;

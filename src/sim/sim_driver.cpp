@@ -120,6 +120,8 @@ void SimSession::wait_idle() {
   // The engine usually answers within microseconds: look before going to sleep.
   for (int i = 0; i < idle_spin_checks && !s->idle(); ++i) cpu_relax();
   s->wait_until_idle();
+  // By now the window's thread has had its turn as well.
+  desktop_.take_all_waiting();
 }
 
 bool SimSession::hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan,

@@ -98,7 +98,12 @@ class SimSession {
   // reaching the hook and the window while the engine works, as they do on Windows. Before
   // anything else (a hotkey, Backspace, Enter, a click, Caps Lock, a layout switch) and at the
   // end it lets the engine catch up, so what the window shows is what slow typing gives.
-  void set_fast(bool fast) { fast_ = fast; }
+  // The window is busy with each correction a while, as a real application is: keys that come
+  // in meanwhile wait behind it, and the layout request posted after it is taken first.
+  void set_fast(bool fast) {
+    fast_ = fast;
+    desktop_.set_busy_with_injected_input(fast);
+  }
 
  private:
   bool hook_key(std::uint16_t vk, bool down, std::uint32_t flags, std::uint32_t scan,

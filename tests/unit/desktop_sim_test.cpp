@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -465,6 +466,115 @@ TEST_F(SimDesk, LayoutRequestsSwitchTheWindowOnlyToInstalledLayouts) {
     ASSERT_EQ(desk.layout_requests().size(), 1u);
     EXPECT_EQ(desk.layout_requests()[0], (SimLayoutRequest{w, c.requested}));
   }
+}
+
+// ---- a busy window's thread ----
+
+// Keys and a layout request wait while the window's thread is busy; it takes the request first
+// (as Windows and Wine do), or in the order they came. Each key keeps the Shift state it came with.
+TEST_F(SimDesk, BusyWindowTakesWaitingInputInTheDesktopsMessageOrder) {
+  struct Case {
+    const char* name;
+    SimMessageOrder order;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {"posted first", SimMessageOrder::PostedFirst, u"Пр\u0438x"},
+      {"arrival", SimMessageOrder::Arrival, u"Gh\u0438x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    desk.set_text(w, u"");
+    desk.set_window_layout(w, layout_en_us);
+    desk.set_message_order(c.order);
+    desk.set_window_busy(w, true);
+    EXPECT_TRUE(desk.window_busy(w));
+    desk.physical_key(win::VK_LSHIFT, true);
+    desk.physical_key('G', true);
+    desk.physical_key('G', false);
+    desk.physical_key(win::VK_LSHIFT, false);
+    desk.physical_key('H', true);
+    desk.physical_key('H', false);
+    EXPECT_TRUE(desk.post_message(w, win::WM_INPUTLANGCHANGEREQUEST, 0, static_cast<std::intptr_t>(layout_ru)));
+    send({down('B'), up('B')});
+    desk.insert_text(u"x");
+    // Nothing taken yet: the window shows nothing new and still reports its old layout.
+    EXPECT_EQ(desk.text(w), u"");
+    EXPECT_EQ(desk.keyboard_layout(desk.window(w)->thread_id), layout_en_us);
+    EXPECT_EQ(desk.waiting_input(w), 6u);  // Shift's key-down among them
+    desk.set_window_busy(w, false);
+    EXPECT_EQ(desk.waiting_input(w), 0u);
+    EXPECT_EQ(desk.text(w), c.expected);
+    EXPECT_EQ(desk.window_layout(w), layout_ru);
+    // Not busy any more: input is taken the moment it comes.
+    desk.physical_key('G', true);
+    desk.physical_key('G', false);
+    EXPECT_EQ(desk.text(w), c.expected + u"\u043F");
+  }
+}
+
+// Input for a busy window waits in its own queue even when another window is in front by the
+// time its thread takes it; a window that ignores layout requests leaves none waiting.
+TEST_F(SimDesk, WaitingInputBelongsToTheWindowItCameTo) {
+  desk.set_window_busy(w, true);
+  desk.physical_key('G', true);
+  desk.update_window(w, [](SimWindow& win) { win.follows_layout_requests = false; });
+  EXPECT_TRUE(desk.post_message(w, win::WM_INPUTLANGCHANGEREQUEST, 0, static_cast<std::intptr_t>(layout_ru)));
+  const WindowHandle other = desk.create_window();
+  desk.physical_key('H', true);
+  EXPECT_EQ(desk.waiting_input(w), 1u);
+  EXPECT_EQ(desk.text(other), u"h");
+  desk.take_all_waiting();
+  EXPECT_FALSE(desk.window_busy(w));
+  EXPECT_EQ(desk.text(w), u"g");
+  EXPECT_EQ(desk.window_layout(w), layout_en_us);
+  // A window closed while busy takes nothing more.
+  desk.set_window_busy(other, true);
+  desk.physical_key('J', true);
+  desk.destroy_window(other);
+  EXPECT_EQ(desk.waiting_input(other), 0u);
+}
+
+// With the program's input keeping a window busy: a batch waits until a message is posted to
+// the window (which it takes first) or until the program sleeps or waits.
+TEST_F(SimDesk, AWindowIsBusyWithTheProgramsInputUntilAPostOrAWait) {
+  struct Case {
+    const char* name;
+    std::function<void(SimDesktop&, WindowHandle)> then;
+    std::u16string expected;
+    LayoutHandle layout;
+  };
+  const Case cases[] = {
+      {"a layout request",
+       [](SimDesktop& d, WindowHandle win) {
+         d.post_message(win, win::WM_INPUTLANGCHANGEREQUEST, 0, static_cast<std::intptr_t>(layout_ru));
+       },
+       u"ab\u043F", layout_ru},
+      {"a sleep", [](SimDesktop& d, WindowHandle) { d.sleep_ms(0); }, u"abg", layout_en_us},
+      {"a wait", [](SimDesktop& d, WindowHandle) { d.wait_for_event_or_message(0, 0ms); }, u"abg", layout_en_us},
+  };
+  desk.set_busy_with_injected_input(true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    desk.set_text(w, u"");
+    desk.set_window_layout(w, layout_en_us);
+    send(units(u"ab"));
+    desk.physical_key('G', true);
+    desk.physical_key('G', false);
+    EXPECT_EQ(desk.text(w), u"");
+    EXPECT_TRUE(desk.window_busy(w));
+    c.then(desk, w);
+    EXPECT_FALSE(desk.window_busy(w));
+    EXPECT_EQ(desk.text(w), c.expected);
+    EXPECT_EQ(desk.window_layout(w), c.layout);
+  }
+  // Physical keys alone never make a window busy.
+  desk.set_text(w, u"");
+  desk.physical_key('G', true);
+  EXPECT_EQ(desk.text(w), u"g");
+  desk.set_busy_with_injected_input(false);
+  send(units(u"c"));
+  EXPECT_EQ(desk.text(w), u"gc");
 }
 
 TEST_F(SimDesk, PostingToAWindowThatDoesNotExistFails) {

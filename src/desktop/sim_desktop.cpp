@@ -568,7 +568,18 @@ int SimDesktop::keyboard_layout_list(int capacity, LayoutHandle* out) {
   return written;
 }
 
+void SimDesktop::set_before_post(std::function<void(WindowHandle, std::uint32_t)> before) {
+  std::lock_guard lock(mutex_);
+  before_post_ = std::move(before);
+}
+
 bool SimDesktop::post_message(WindowHandle w, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+  std::function<void(WindowHandle, std::uint32_t)> before;
+  {
+    std::lock_guard lock(mutex_);
+    before = before_post_;
+  }
+  if (before) before(w, message);
   std::lock_guard lock(mutex_);
   SimWindow* win = find_window(w);
   const bool known = win || message_windows_.contains(w);

@@ -254,6 +254,9 @@ class SimDesktop final : public Desktop {
     std::function<void()> batch_ends;
   };
   void set_injected_input_hook(InjectedInputHook hook);
+  // Called outside the lock as PostMessage begins, before the message is posted: a test may
+  // type a key there, as a user may between the end of a correction and its layout request.
+  void set_before_post(std::function<void(WindowHandle, std::uint32_t)> before);
   // SendInput returns before the hook has seen the last `n` records of each batch: they pass
   // the hook and reach the window at the caller's next Sleep or SendInput, as when a busy Wine
   // hands records to the hook after SendInput has returned. For one thread that sends.
@@ -400,6 +403,7 @@ class SimDesktop final : public Desktop {
   InjectedInputHook late_hook_;
   bool send_input_blocked_ = false;
   std::map<WindowHandle, WindowQueue> queues_;
+  std::function<void(WindowHandle, std::uint32_t)> before_post_;
   SimMessageOrder order_ = SimMessageOrder::PostedFirst;
   bool busy_with_injected_ = false;
   std::atomic<bool> any_busy_with_injected_{false};

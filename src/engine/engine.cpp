@@ -166,6 +166,21 @@ void handle_event(Engine& e, const EngineEvent& ev) {
     case EventKind::WordHotkey: word_hotkey(e); break;
     case EventKind::SelectionHotkey: convert_selection(e); break;
   }
+  retype_typed_before_request(e);
+}
+
+// Windows hands a window its posted messages before its waiting input, so a key the user typed
+// after a correction came out in the new layout when it still waited in the window's queue as
+// the layout request came, and in the old one when the window took it at once. Either way,
+// erasing it and typing it again in the layout asked for shows what the user meant; once the
+// request is posted, every later key comes out in the new layout.
+void retype_typed_before_request(Engine& e) {
+  if (!e.typed_before_request) return;
+  e.typed_before_request = false;
+  if (e.requested_window != e.last_window || e.requested_layout == Layout::Other) return;
+  retype_counting_waiting(e, e.keys.size(), e.keys.size(), e.requested_layout, false);
+  // Keys that came in during this one are typed again only when their word shows the switch.
+  e.typed_before_request = false;
 }
 
 // ---- word tracking ----
@@ -218,7 +233,35 @@ void handle_key(Engine& e, const EngineEvent& ev) {
   }
   e.keys.push_back(Keystroke{ev.vk, ev.layout, static_cast<std::uint8_t>(ev.shift ? 1 : 0),
                              static_cast<std::uint8_t>(ev.caps ? 1 : 0)});
-  if (ev.vk == win::VK_SPACE) auto_correct(e, e.keys.size() - 1);
+  if (ev.vk == win::VK_SPACE) {
+    auto_correct(e, e.keys.size() - 1);
+    return;
+  }
+  mend_before_switch(e);
+}
+
+// A key typed after a correction reaches the window before the layout request the correction
+// posted when the window takes it at once (Windows hands the window a posted message before
+// waiting input, so only then). It comes out in the old layout, and the rest of its word in the
+// new one. The first key recorded in the new layout shows that the window has switched: the keys
+// before it are typed again then, while the word goes on and only plain keys wait, since a key
+// such as Enter could not be erased over safely (a single-line field may have acted on it). With
+// the window busy, those keys came out in the new layout already: typed again, they look the same.
+// It finishes the program's own correction in the same window, so it needs no setting of its own.
+void mend_before_switch(Engine& e) {
+  if (e.requested_shown || e.requested_window != e.last_window || e.requested_layout == Layout::Other) return;
+  const std::size_t last = e.keys.size() - 1;
+  if (e.requested_end > last || e.keys[last].layout != e.requested_layout) return;
+  e.requested_shown = true;
+  bool stale = false;
+  for (std::size_t i = e.requested_end; i < last; ++i) {
+    const Keystroke& k = e.keys[i];
+    if (k.layout == Layout::Other) return;
+    stale = stale || (k.layout != e.requested_layout && k.vk != win::VK_SPACE);
+  }
+  if (!stale) return;
+  // Left out (a key other than a plain one waits), it is tried again at the word's space.
+  if (!retype_counting_waiting(e, e.requested_end, e.keys.size(), e.requested_layout, false)) e.requested_shown = false;
 }
 
 // ---- automatic correction ----
@@ -321,6 +364,7 @@ void word_hotkey(Engine& e) {
       e.requested_window = e.last_window;
       e.requested_layout = target;
       e.requested_end = e.keys.size();
+      e.requested_shown = false;
     }
     return;
   }

@@ -95,6 +95,11 @@ struct Engine {
   WindowHandle requested_window = 0;  // none once the record was emptied or cut
   Layout requested_layout = Layout::Other;
   std::size_t requested_end = 0;  // where in keys the stretch that correction retyped ended
+  // A key after requested_end came in the layout asked for: the window has switched, and any
+  // other layout from then on is the user's own doing.
+  bool requested_shown = false;
+  // Keys came in between the last correction's look at the waiting keys and its layout request.
+  bool typed_before_request = false;
 };
 
 // ---- the thread ----
@@ -131,6 +136,12 @@ void forget_correction(Engine& e);
 
 // The check after the space at keys[space_at] and, when it applies, the correction.
 void auto_correct(Engine& e, std::size_t space_at);
+// After the key just recorded: when it is the first to come in the layout the last correction
+// asked for, the keys typed before the window had switched are typed again in that layout.
+void mend_before_switch(Engine& e);
+// After an event whose correction saw keys come in before its layout request: they are typed
+// again, with the keys that correction took in, in the layout it asked for.
+void retype_typed_before_request(Engine& e);
 // Rendered in the layout it was typed in, cut to its core, lowercased.
 std::string word_key(std::span<const Keystroke> keys, std::size_t start, std::size_t end, Layout layout);
 void word_hotkey(Engine& e);

@@ -275,9 +275,16 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
       e.taken_in.push_back(ev);
     }
     request_layout(e.desktop, target);
+    // Keys that came in since the last look may have reached the window before the request, in
+    // the layout it had until then: they are typed again once this correction is done with.
+    if (e.channel) {
+      std::vector<EngineEvent> none;
+      e.typed_before_request = e.channel->look(none, 0).sent != look.sent;
+    }
     e.requested_window = e.last_window;
     e.requested_layout = target;
     e.requested_end = end + chars;  // the keys it took in are recorded next
+    e.requested_shown = false;
     return true;
   }
   ++e.corrections_left_out;

@@ -10,7 +10,7 @@
 namespace klavix::testing {
 namespace {
 
-enum class Act : std::uint8_t { Key, Backspace, Hotkey, Click, CapsLock };
+enum class Act : std::uint8_t { Key, Backspace, Hotkey, Click, CapsLock, Enter };
 
 struct Action {
   Act act = Act::Key;
@@ -68,6 +68,9 @@ struct Typing {
       if (slips && records_in_batch++ > 0 && on_record) on_record();
       return hook_injected(hook, rt, desk, r);
     };
+    h.batch_ends = [this, slips] {
+      if (slips && on_batch_end) on_batch_end();
+    };
     desk.set_injected_input_hook(std::move(h));
     rt.hook_sees_own_input.store(true);
   }
@@ -113,6 +116,15 @@ struct Typing {
         key(win::VK_CAPITAL, true);
         key(win::VK_CAPITAL, false);
         return;
+      case Act::Enter:
+        ++word;
+        key(win::VK_RETURN, true);
+        key(win::VK_RETURN, false);
+        // The next line starts in En again, as in a new field the user comes to once the window
+        // has taken all that was typed.
+        desk.take_all_waiting();
+        desk.set_window_layout(window, layout_en_us);
+        return;
     }
   }
   bool handle_one() { return handle_next_event(*engine); }
@@ -135,6 +147,7 @@ struct Typing {
   int word = 0;
   std::function<void()> on_batch;   // a key may slip in before a batch
   std::function<void()> on_record;  // or, as Wine allows, between its records
+  std::function<void()> on_batch_end;  // or after its last record, before the layout request
   std::size_t records_in_batch = 0;
 };
 
@@ -189,6 +202,7 @@ std::string describe(const std::vector<Action>& script) {
       case Act::Hotkey: out += "{Pause}"; break;
       case Act::Click: out += "{click}"; break;
       case Act::CapsLock: out += "{caps}"; break;
+      case Act::Enter: out += "{enter}"; break;
     }
   }
   return out;
@@ -285,6 +299,171 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
   }
   std::printf("%d scripts: %d compared with slow typing, %d with a correction left out, %d keys slipped in\n",
               scripts, compared, left_out, slipped);
+}
+
+// ---- long sentences typed fast in the wrong layout ----
+
+const char* const sentence_words[] = {
+    "привет", "как", "дела", "сегодня", "хорошо", "работа", "здание", "средство", "человек", "время",
+    "жизнь", "город", "говорить", "знать", "может", "только", "который", "сказать", "должен", "потом",
+    "очень", "тоже", "всегда", "вопрос", "ответ", "дорога", "машина", "компьютер", "программа", "клавиатура",
+    "окно", "слово", "письмо", "неделя", "завтра", "вчера", "сейчас", "почему", "когда", "здесь"};
+
+// Sentences typed into a window on En, each ended by a full stop or a question mark and Enter,
+// after which the window is on En again. Half of them are Russian all through, typed on the keys
+// of the Ru layout; the others start in English and end with one to four Russian words, so the
+// first correction of a line, and the first word after it, fall anywhere up to its end.
+std::vector<Action> make_sentences(std::minstd_rand& rng, int sentences) {
+  std::vector<Action> out;
+  auto type = [&](char32_t c, Layout l, bool shift_first) {
+    const auto key = EngineDesk::find_key(c, l);
+    out.push_back({Act::Key, key->first, key->second || shift_first});
+  };
+  for (int s = 0; s < sentences; ++s) {
+    const int words = 8 + static_cast<int>(rng() % 9);
+    const int russian_from = rng() % 2 == 0 ? 0 : words - 1 - static_cast<int>(rng() % 4);
+    for (int w = 0; w < words; ++w) {
+      const bool russian = w >= russian_from;
+      const Layout l = russian ? Layout::Ru : Layout::En;
+      const char* word = russian ? sentence_words[rng() % std::size(sentence_words)]
+                                 : english_words[rng() % std::size(english_words)];
+      const std::u32string cps = *text::decode_utf8(word);
+      for (std::size_t i = 0; i < cps.size(); ++i) type(cps[i], l, w == 0 && i == 0);
+      if (w + 1 == words) {
+        type(rng() % 4 == 0 ? U'?' : U'.', l, false);
+        break;
+      }
+      if (rng() % 10 == 0) type(U',', l, false);
+      out.push_back({Act::Key, win::VK_SPACE, false});
+    }
+    out.push_back({Act::Enter});
+  }
+  return out;
+}
+
+bool latin_letter(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'); }
+bool cyrillic_letter(char32_t c) { return c >= 0x400 && c <= 0x4FF; }
+
+struct WordCount {
+  int words = 0;
+  int split = 0;
+  std::string first_split;
+};
+
+// The words on the screen: maximal runs of characters other than spaces whose keys were typed as
+// one word. A split word holds both Latin and Cyrillic letters.
+WordCount count_words(const Typing& r) {
+  WordCount out;
+  const std::u32string s = r.shown();
+  if (s.size() != r.slots.size()) {
+    out.first_split = "the window shows " + std::to_string(s.size()) + " characters for " +
+                      std::to_string(r.slots.size()) + " keys";
+    ++out.split;
+    return out;
+  }
+  for (std::size_t i = 0; i < s.size();) {
+    if (s[i] == U' ') {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    bool latin = false, cyrillic = false;
+    for (; j < s.size() && s[j] != U' ' && r.words[j] == r.words[i]; ++j) {
+      latin = latin || latin_letter(s[j]);
+      cyrillic = cyrillic || cyrillic_letter(s[j]);
+    }
+    ++out.words;
+    if (latin && cyrillic) {
+      if (out.split++ == 0) out.first_split = text::encode_utf8(s.substr(i, j - i));
+    }
+    i = j;
+  }
+  return out;
+}
+
+// How the window's thread keeps up in a run.
+enum class WindowPace : std::uint8_t {
+  Idle,          // takes every key the moment it comes: a key after a correction, before its
+                 // layout request, comes out in the old layout
+  BusyWithOurs,  // busy with each correction until the request is posted, which it takes first
+  SlowWithOurs,  // busy with each correction for a few keys more: the request overtakes them
+};
+
+TEST(TypedAheadStress, LongSentencesTypedFastKeepEveryWordInOneLayout) {
+  TempSettings settings;
+#if defined(_WIN32)
+  constexpr int default_runs = 100;
+#elif defined(__SANITIZE_ADDRESS__)
+  constexpr int default_runs = 600;
+#else
+  constexpr int default_runs = 6000;
+#endif
+  const char* env = std::getenv("KLAVIX_STRESS_SENTENCE_RUNS");
+  const int runs = env ? std::atoi(env) : default_runs;
+  std::minstd_rand rng(20261211);
+  int words = 0, split = 0, slipped = 0, failures = 0;
+  for (int n = 0; n < runs; ++n) {
+    const std::vector<Action> script = make_sentences(rng, 3);
+    std::minstd_rand sched(static_cast<std::uint32_t>(rng()));
+    const auto pace = static_cast<WindowPace>(n % 3);
+    Typing fast(true, true);
+    fast.desk.set_busy_with_injected_input(pace == WindowPace::BusyWithOurs);
+    if (n % 6 == 5) fast.desk.set_late_injected_records(sched() % 8);
+    std::size_t next = 0;
+    std::string order;  // how the run went, for a failure's message
+    const auto slip = [&](unsigned one_in, const char* where) {
+      if (next < script.size() && script[next].act == Act::Key && sched() % one_in == 0) {
+        order += std::string("[") + where + " " + describe({script[next]}) + "]";
+        fast.perform(script[next++]);
+        ++slipped;
+      }
+    };
+    int busy_for = 0;  // keys the window is still busy for
+    fast.on_batch = [&] {
+      if (pace == WindowPace::SlowWithOurs && busy_for == 0) {
+        fast.desk.set_window_busy(fast.window, true);
+        busy_for = 1 + static_cast<int>(sched() % 6);
+        order += "<busy>";
+      }
+      slip(4, "before");
+    };
+    fast.on_batch_end = [&] { slip(3, "after"); };
+    // And, most to the point, after the correction is done with but before its layout request.
+    fast.desk.set_before_post([&](WindowHandle, std::uint32_t message) {
+      if (message == win::WM_INPUTLANGCHANGEREQUEST) slip(3, "before the request");
+    });
+    while (next < script.size()) {
+      order += describe({script[next]});
+      fast.perform(script[next++]);
+      if (busy_for > 0 && --busy_for == 0) {
+        order += "<takes>";
+        fast.desk.set_window_busy(fast.window, false);
+      }
+      // The typist is well ahead of the engine, and at times it catches up.
+      const unsigned k = sched() % 8;
+      if (k < 4) continue;
+      if (k == 7) {
+        while (fast.handle_one()) order += ".";
+      } else {
+        for (unsigned i = 0; i < k - 3 && fast.handle_one(); ++i) order += ".";
+      }
+    }
+    fast.on_batch = nullptr;
+    fast.on_batch_end = nullptr;
+    fast.desk.set_before_post(nullptr);
+    fast.desk.set_late_injected_records(0);
+    fast.drain();
+    fast.desk.take_all_waiting();
+    const WordCount c = count_words(fast);
+    words += c.words;
+    split += c.split;
+    if (c.split > 0 && failures++ < 5)
+      ADD_FAILURE() << "run " << n << ": " << c.split << " words in two layouts, the first: " << c.first_split
+                    << "\n  window: " << fast.desk.text_utf8(fast.window) << "\n  order: " << order;
+  }
+  std::printf("%d runs of three sentences: %d words, %d in two layouts, %d keys slipped in\n", runs, words, split,
+              slipped);
+  EXPECT_EQ(split, 0);
 }
 
 }  // namespace

@@ -256,5 +256,54 @@ TEST_F(TypedAhead, KeysTypedBeforeTheWindowSwitchedAreRetypedInTheNewLayout) {
   EXPECT_EQ(shown(), "привет как e ");
 }
 
+// A key typed after a correction but before its layout request: a window that takes it at once
+// shows it in the old layout, a busy one in the new (it takes the posted request first). Either
+// way it is typed again in the new layout at once, so the line's Enter may follow at any time.
+TEST_F(TypedAhead, KeysTypedBeforeTheLayoutRequestAreTypedAgainInTheNewLayout) {
+  struct Case {
+    const char* name;
+    bool busy_window;        // busy with the correction until the request comes
+    const char* before;      // En keys typed as the request is about to be posted
+    const char* then;        // En keys typed after it, then Enter
+    bool enter_before;       // those too, before the request
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"idle window, one key", false, "r", "", false, "привет к"},
+      {"idle window, the word goes on", false, "r", "fr", false, "привет как"},
+      {"busy window", true, "rf", "r", false, "привет как"},
+      // Nothing is erased across an Enter the window has taken: the keys stay as they came.
+      {"Enter waiting already", false, "r", "fr", true, "привет rfr"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    start_over();
+    desk.set_busy_with_injected_input(c.busy_window);
+    bool typed = false;
+    desk.set_before_post([&](WindowHandle, std::uint32_t message) {
+      if (typed || message != win::WM_INPUTLANGCHANGEREQUEST) return;
+      typed = true;
+      type_keys_ahead(c.before);
+      if (c.enter_before) {
+        type_keys_ahead(c.then);
+        press_ahead(win::VK_RETURN);
+      }
+    });
+    type_keys("ghbdtn");
+    press_ahead(win::VK_SPACE);
+    drain();
+    desk.set_before_post(nullptr);
+    if (!c.enter_before) {
+      type_keys_ahead(c.then);
+      press_ahead(win::VK_RETURN);
+      drain();
+    }
+    desk.take_all_waiting();
+    desk.set_busy_with_injected_input(false);
+    EXPECT_TRUE(typed);
+    EXPECT_EQ(shown(), c.shown);
+  }
+}
+
 }  // namespace
 }  // namespace klavix::testing

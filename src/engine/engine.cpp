@@ -238,7 +238,14 @@ void auto_correct(Engine& e, std::size_t space_at) {
   const std::size_t start = word_start(e.keys, space_at);
   if (start == space_at) return;
   Layout typed = e.keys[space_at - 1].layout;
-  if (typed != Layout::En && typed != Layout::Ru) return;
+  // A word that holds a key of a third layout is the user's own: the key table cannot say what
+  // it shows.
+  for (std::size_t i = start; i < space_at; ++i)
+    if (!known_layout(e.keys[i].layout)) return;
+  // Nor is a word the user left by switching to a third layout before the space: a correction
+  // would switch the window away from the layout just chosen, and the keys typed next in it
+  // cannot be counted, so a correction they cut short could not be mended.
+  if (!known_layout(e.keys[space_at].layout)) return;
   // Words typed after the last correction but before its window switched to the layout it
   // asked for came out in the layout the window had. Once a word comes in the new layout, they
   // are typed again in it too, as they would have come out a moment later.
@@ -312,7 +319,9 @@ void auto_correct(Engine& e, std::size_t space_at) {
 void word_hotkey(Engine& e) {
   release_modifiers(e.desktop, e.rt);
   const std::optional<WordRange> word = last_word(e.keys);
-  if (!word || e.keys[word->end - 1].layout == Layout::Other) {
+  // A window that shows a third layout gets only the switch, as for a word typed in one: the
+  // keys typed next in it could not be counted by a conversion.
+  if (!word || !known_layout(e.keys[word->end - 1].layout) || !known_layout(window_layout(e.desktop))) {
     // Keys typed after the press came out in the layout the window had: they go with the
     // switch. Anything else waiting, and the switch alone is made.
     const Layout target = toggled_layout(e.desktop);

@@ -170,6 +170,9 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
 // and requests that layout.
 void retype_in_layout(Desktop& d, Runtime& rt, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target);
 void request_layout(Desktop& d, Layout target);
+// The foreground window's language.
+Layout window_layout(Desktop& d);
+constexpr bool known_layout(Layout l) { return l == Layout::En || l == Layout::Ru; }
 // English when the foreground window's language is Russian, otherwise Russian.
 Layout toggled_layout(Desktop& d);
 void toggle_layout(Desktop& d);

@@ -297,6 +297,7 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
       e.taken_in.push_back(ev);
     }
     request_layout(e.desktop, target);
+    e.retyped_end = end;
     e.requested_window = e.last_window;
     e.requested_layout = target;
     e.requested_end = end + chars;  // the keys it took in are recorded next

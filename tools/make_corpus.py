@@ -2,6 +2,13 @@
 """Makes the accuracy corpus: sentences of Russian and English prose from Debian's documentation.
 
     make_corpus.py [--cache DIR] [--out DIR] [--per-case N] [--seed N] [--offline]
+    make_corpus.py --sample DIR [--out DIR] [--sample-size N] [--hard OUTPUTS --hard-size M]
+
+The second form copies the first N sentences of each file of a made corpus, from the packages
+in SAMPLE_LICENCES only, into DIR with a header naming each package and its licence (the
+committed sample of tests/accuracy). With --hard, OUTPUTS is a folder of klavix-accuracy
+--outputs files of the same corpus: M more sentences are taken from those some case did not
+give back as written, so that the sample holds misses and false switches too.
 
 Each package below is fetched with `apt-get download` into the cache folder (once) and unpacked
 there with `dpkg-deb -x`; nothing is installed. Manual pages (roff) and HTML pages become plain
@@ -51,6 +58,18 @@ PACKAGES = [
     ("libreoffice-help-ru", "ru", r"^usr/share/libreoffice/help/ru/.+\.html$"),
     ("libreoffice-help-en-us", "en", r"^usr/share/libreoffice/help/en-US/.+\.html$"),
 ]
+
+# The packages the committed sample may quote: their licences allow redistribution and
+# modification, and each is named in the sample's header.
+SAMPLE_LICENCES = {
+    "aptitude-doc-en": "GPL-2+",
+    "aptitude-doc-ru": "GPL-2+",
+    "debian-history": "GPL-2+",
+    "developers-reference": "GPL-2",
+    "developers-reference-ru": "GPL-2",
+    "maint-guide": "GPL-2+",
+    "maint-guide-ru": "GPL-2+",
+}
 
 # Never read: the fortune-cookie collections are the independent check.
 FORBIDDEN = re.compile(r"fortune", re.I)
@@ -478,6 +497,39 @@ def collect(tree, pattern):
     return sorted(files)
 
 
+CASES_OF = {"ru": ("ru_on_en", "ru_on_ru"), "en": ("en_on_ru", "en_on_en"), "mixed": ("mixed",)}
+
+
+def make_sample(corpus, sample, size, hard=None, hard_size=0):
+    versions = {}
+    for line in (corpus / "manifest.txt").read_text(encoding="utf-8").splitlines():
+        if line.startswith("package "):
+            _, package, version = line.split(" ", 2)
+            versions[package] = version
+    sample.mkdir(parents=True, exist_ok=True)
+    for kind in ("ru", "en", "mixed"):
+        lines = (corpus / f"{kind}.tsv").read_text(encoding="utf-8").splitlines()
+        wrong = set()
+        if hard:
+            for case in CASES_OF[kind]:
+                for out in sorted(Path(hard).glob(f"{case}.*.out")):
+                    shown = out.read_text(encoding="utf-8").splitlines()
+                    wrong |= {i for i, line in enumerate(lines)
+                              if i < len(shown) and shown[i] != line.split("\t", 1)[-1]}
+        plain = [i for i, line in enumerate(lines) if line.split("\t", 1)[0] in SAMPLE_LICENCES]
+        picked = set(plain[:size]) | set([i for i in plain if i in wrong][:hard_size])
+        chosen = [lines[i] for i in sorted(picked)]
+        used = sorted({line.split("\t", 1)[0] for line in chosen})
+        head = [f"# {len(chosen)} sentences of the Klavix accuracy corpus ({kind}.tsv), made by",
+                "# tools/make_corpus.py from these Debian 12 packages (each line names its own):"]
+        for package in used:
+            head.append(f"#   {package} {versions.get(package, '?')}, licence {SAMPLE_LICENCES[package]}"
+                        f" (see /usr/share/doc/{package}/copyright in the package)")
+        with open(sample / f"{kind}.tsv", "w", encoding="utf-8", newline="\n") as f:
+            f.write("\n".join(head + chosen) + "\n")
+        print(f"{sample / (kind + '.tsv')}: {len(chosen)} sentences")
+
+
 def main():
     here = Path(__file__).resolve().parent.parent
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
@@ -486,7 +538,14 @@ def main():
     ap.add_argument("--per-case", type=int, default=2000, help="sentences kept per file")
     ap.add_argument("--seed", type=int, default=16)
     ap.add_argument("--offline", action="store_true", help="use only packages already in the cache")
+    ap.add_argument("--sample", help="write the committed sample from the corpus in --out here")
+    ap.add_argument("--sample-size", type=int, default=60)
+    ap.add_argument("--hard", help="klavix-accuracy --outputs folder: add sentences it got wrong")
+    ap.add_argument("--hard-size", type=int, default=20)
     args = ap.parse_args()
+    if args.sample:
+        make_sample(Path(args.out), Path(args.sample), args.sample_size, args.hard, args.hard_size)
+        return
 
     cache = Path(args.cache)
     out = Path(args.out)

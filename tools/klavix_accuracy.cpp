@@ -2,7 +2,7 @@
 // logic on the simulated desktop, and scores what the windows show against what was meant.
 //
 //   klavix-accuracy [--corpus DIR] [--decision word|context|both] [--case NAME]... [--fast]
-//                   [--limit N] [--outputs DIR] [--json FILE] [--examples N]
+//                   [--watchful] [--limit N] [--outputs DIR] [--json FILE] [--examples N]
 //
 // The corpus folder holds ru.tsv, en.tsv and mixed.tsv (lines of `package<TAB>sentence`, or a
 // bare sentence), as tools/make_corpus.py writes them. Five cases:
@@ -12,7 +12,9 @@
 //   ru_on_ru  Russian sentences typed in the Ru layout (nothing should change)
 //   en_on_en  English sentences typed in the En layout (nothing should change)
 //   mixed     Russian sentences with English words, each word typed in its own layout: the
-//             typist switches the layout by hand before each word of the other script
+//             typist switches the layout by hand before each word of the other script (with
+//             --watchful also whenever the window shows the wrong layout, as after a false
+//             switch)
 //
 // Each sentence goes into a fresh window and is followed by a space, as in running text (the
 // engine looks at a word when the space after it is typed). A typist waits for the engine
@@ -51,7 +53,8 @@ using namespace klavix;
 
 constexpr const char* usage =
     "usage: klavix-accuracy [--corpus DIR] [--decision word|context|both] [--case NAME]...\n"
-    "                       [--fast] [--limit N] [--outputs DIR] [--json FILE] [--examples N]\n"
+    "                       [--fast] [--watchful] [--limit N] [--outputs DIR] [--json FILE]\n"
+    "                       [--examples N]\n"
     "cases: ru_on_en en_on_ru ru_on_ru en_on_en mixed\n";
 
 struct CaseSpec {
@@ -78,6 +81,7 @@ struct Options {
   std::vector<Decision> decisions{Decision::Word, Decision::Context};
   std::vector<const CaseSpec*> cases;
   bool fast = false;
+  bool watchful = false;
   std::size_t limit = 0;
   std::optional<std::filesystem::path> outputs;
   std::optional<std::filesystem::path> json;
@@ -121,6 +125,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
       o.json = argv[++i];
     } else if (arg == "--fast") {
       o.fast = true;
+    } else if (arg == "--watchful") {
+      o.watchful = true;
     } else if (arg == "--help" || arg == "-h") {
       std::cout << usage;
       std::exit(0);
@@ -240,7 +246,13 @@ Kind word_kind(std::u32string_view meant, std::u32string_view typed) {
   while (a < meant.size() && !is_letter_any(meant[a])) ++a;
   std::size_t b = meant.size();
   while (b > a && !is_letter_any(meant[b - 1])) --b;
-  if (a > 0 && a < meant.size()) return LeadingQuote;
+  if (a == meant.size()) {
+    // No letter at all (digits and punctuation): a punctuation key that gives a letter there.
+    for (char32_t c : typed)
+      if (is_letter_any(c)) return TrailingPunctuation;
+    return Other;
+  }
+  if (a > 0) return LeadingQuote;
   if (typed.size() == meant.size()) {
     for (std::size_t i = b; i < meant.size(); ++i)
       if (is_letter_any(typed[i])) return TrailingPunctuation;
@@ -265,6 +277,7 @@ struct Tally {
   std::size_t lines_exact = 0, words_as_meant = 0;
   std::size_t wrong_words = 0, fixed = 0, missed = 0, garbled = 0;  // keys typed in the other layout
   std::size_t right_words = 0, right_switched = 0;                  // keys typed in the right layout
+  std::size_t switched_en = 0, switched_ru = 0;  // of right_switched: English words, Russian words
   std::size_t lines_untouched = 0;
   std::size_t misaligned_lines = 0;
   std::size_t miss_kinds[kind_count] = {};
@@ -307,6 +320,7 @@ void score_line(Tally& t, const std::vector<std::u32string>& meant, const std::v
       ++t.right_words;
       if (ok) continue;
       ++t.right_switched;
+      if (const std::optional<Layout> l = word_layout(meant[i])) ++(*l == Layout::En ? t.switched_en : t.switched_ru);
       untouched = false;
       // A short word is converted along with the word after it; a word after a false switch may
       // be a consequence of it (the window's layout changed, or words were typed again).
@@ -336,7 +350,7 @@ void score_line(Tally& t, const std::vector<std::u32string>& meant, const std::v
 
 // Types every sentence of a case with one decision; returns the window texts.
 std::vector<std::string> run_case(const CaseSpec& c, Decision decision, const std::vector<Sentence>& sentences,
-                                  bool fast, Tally& tally) {
+                                  bool fast, bool watchful, Tally& tally) {
   const auto t0 = std::chrono::steady_clock::now();
   SimDesktop desk;
   desk.set_keep_calls(false);
@@ -358,15 +372,19 @@ std::vector<std::string> run_case(const CaseSpec& c, Decision decision, const st
       previous = w;
       const std::vector<std::u32string> meant = split_words(s.text);
       std::vector<std::u32string> typed, other;
+      Layout in_mind = c.window;
       for (const std::u32string& word : meant) {
         const std::optional<Layout> own = word_layout(word);
         Layout keys = c.meant;
         if (c.mixed) {
-          // The typist looks at the layout indicator and switches before a word of the other
-          // script; a word of neither script is typed in whatever the window has.
+          // The typist switches the layout by hand before a word of the other script than the
+          // word before; a watchful one whenever the indicator shows the wrong layout for the
+          // word (after a false switch too). A word of neither script is typed in whatever
+          // layout the typist has in mind.
           const Layout now = layout_of_language(desk.window_layout(w)) == Layout::Ru ? Layout::Ru : Layout::En;
-          if (own && *own != now) session.switch_layout(handle_of(*own));
-          keys = own ? *own : now;
+          if (own && *own != (watchful ? now : in_mind)) session.switch_layout(handle_of(*own));
+          if (own) in_mind = *own;
+          keys = in_mind;
           typed.push_back(word);
           other.push_back(as_typed(word, keys, other_layout(keys)));
         } else {
@@ -428,6 +446,7 @@ std::string tally_json(const Tally& t) {
     << ",\"lines_exact\":" << fmt("%.2f", pct(t.lines_exact, t.lines))
     << ",\"right_words\":" << t.right_words << ",\"right_switched\":" << t.right_switched
     << ",\"right_switched_pct\":" << fmt("%.3f", pct(t.right_switched, t.right_words))
+    << ",\"switched_en\":" << t.switched_en << ",\"switched_ru\":" << t.switched_ru
     << ",\"lines_untouched\":" << fmt("%.2f", pct(t.lines_untouched, t.lines))
     << ",\"wrong_words\":" << t.wrong_words << ",\"fixed\":" << t.fixed << ",\"missed\":" << t.missed
     << ",\"garbled\":" << t.garbled << ",\"misaligned_lines\":" << t.misaligned_lines << ",\"misses\":{";
@@ -477,7 +496,7 @@ int run(const Options& o) {
   for (std::size_t ci = 0; ci < o.cases.size(); ++ci) {
     for (std::size_t di = 0; di < o.decisions.size(); ++di) {
       const CaseSpec& c = *o.cases[ci];
-      std::vector<std::string> out = run_case(c, o.decisions[di], corpus[c.file], o.fast, tallies[ci][di]);
+      std::vector<std::string> out = run_case(c, o.decisions[di], corpus[c.file], o.fast, o.watchful, tallies[ci][di]);
       if (o.outputs) {
         const std::filesystem::path f = *o.outputs / (std::string(c.name) + "." + decision_name(o.decisions[di]) + ".out");
         std::ofstream of(f, std::ios::binary);
@@ -493,8 +512,8 @@ int run(const Options& o) {
   std::string decisions_head;
   for (std::size_t di = 0; di < o.decisions.size(); ++di)
     decisions_head += std::string(di ? " / " : "") + decision_name(o.decisions[di]);
-  std::printf("Accuracy on %s (%s typist), decision %s\n\n", o.corpus.string().c_str(), o.fast ? "fast" : "human-speed",
-              decisions_head.c_str());
+  std::printf("Accuracy on %s (%s%s typist), decision %s\n\n", o.corpus.string().c_str(), o.fast ? "fast" : "human-speed",
+              o.watchful ? " watchful" : "", decisions_head.c_str());
   std::printf("| case | sentences | words | words as meant | lines exact | right words switched | lines untouched |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
   for (std::size_t ci = 0; ci < o.cases.size(); ++ci) {
@@ -518,16 +537,21 @@ int run(const Options& o) {
                 meant.c_str(), exact.c_str(), switched.c_str(), untouched.c_str());
   }
 
-  std::printf("\nBy kind (%s): words left as typed or changed wrongly / right words switched\n\n", decisions_head.c_str());
+  std::printf("\nBy kind. Missed: words typed in the other layout that the window does not show as meant;"
+              " switched: right words changed.\n");
   for (std::size_t ci = 0; ci < o.cases.size(); ++ci) {
     const std::vector<Tally>& ts = tallies[ci];
-    std::printf("%s:", o.cases[ci]->title);
+    std::printf("\n%s\n", o.cases[ci]->title);
     for (std::size_t di = 0; di < ts.size(); ++di) {
-      std::printf("%s %zu words in the other layout, %zu put right, %zu left as typed, %zu changed wrongly%s",
-                  di ? " /" : "", ts[di].wrong_words, ts[di].fixed, ts[di].missed, ts[di].garbled,
-                  ts[di].misaligned_lines ? (", " + std::to_string(ts[di].misaligned_lines) + " lines misaligned").c_str() : "");
+      const Tally& t = ts[di];
+      std::printf("  %-8s %zu words typed in the other layout: %zu put right, %zu left as typed, %zu changed wrongly;"
+                  " right words switched: %zu English, %zu Russian",
+                  (std::string(decision_name(o.decisions[di])) + ":").c_str(), t.wrong_words, t.fixed, t.missed,
+                  t.garbled, t.switched_en, t.switched_ru);
+      if (t.misaligned_lines) std::printf("; %zu lines lost or gained words", t.misaligned_lines);
+      std::printf("\n");
     }
-    std::printf("\n");
+    bool header = false;
     for (int k = 0; k < kind_count; ++k) {
       bool any = false;
       std::string misses, falses;
@@ -536,19 +560,25 @@ int run(const Options& o) {
         misses += (di ? " / " : "") + std::to_string(ts[di].miss_kinds[k]);
         falses += (di ? " / " : "") + std::to_string(ts[di].false_kinds[k]);
       }
-      if (any) std::printf("  %-44s missed %-12s switched %s\n", kind_names[k], misses.c_str(), falses.c_str());
+      if (!any) continue;
+      if (!header) {
+        std::printf("  %-44s %-14s %s   (%s)\n", "kind", "missed", "switched", decisions_head.c_str());
+        header = true;
+      }
+      std::printf("  %-44s %-14s %s\n", kind_names[k], misses.c_str(), falses.c_str());
     }
     for (std::size_t di = 0; di < ts.size(); ++di) {
       if (di && ts[di].miss_examples == ts[0].miss_examples && ts[di].false_examples == ts[0].false_examples) continue;
+      const char* which = ts.size() > 1 && ts[di].miss_examples != ts[0].miss_examples ? decision_name(o.decisions[di]) : "";
       const auto m = top(ts[di].miss_examples, o.examples);
       const auto f = top(ts[di].false_examples, o.examples);
       if (!m.empty()) {
-        std::printf("  missed (%s):", decision_name(o.decisions[di]));
+        std::printf("  most missed%s%s:", *which ? ", " : "", which);
         for (const auto& [e, n] : m) std::printf(" %s (%zu);", e.c_str(), n);
         std::printf("\n");
       }
       if (!f.empty()) {
-        std::printf("  right words switched (%s):", decision_name(o.decisions[di]));
+        std::printf("  most switched%s%s:", *which ? ", " : "", which);
         for (const auto& [e, n] : f) std::printf(" %s (%zu);", e.c_str(), n);
         std::printf("\n");
       }
@@ -556,7 +586,8 @@ int run(const Options& o) {
   }
 
   std::ostringstream j;
-  j << "{\"corpus\":\"" << json_escape(o.corpus.string()) << "\",\"typist\":\"" << (o.fast ? "fast" : "human") << "\",\"cases\":{";
+  j << "{\"corpus\":\"" << json_escape(o.corpus.string()) << "\",\"typist\":\"" << (o.fast ? "fast" : "human")
+    << (o.watchful ? " watchful" : "") << "\",\"cases\":{";
   for (std::size_t ci = 0; ci < o.cases.size(); ++ci) {
     j << (ci ? "," : "") << '"' << o.cases[ci]->name << "\":{";
     for (std::size_t di = 0; di < o.decisions.size(); ++di)

@@ -74,6 +74,8 @@ SAMPLE_LICENCES = {
 # Never read: the fortune-cookie collections are the independent check.
 FORBIDDEN = re.compile(r"fortune", re.I)
 
+LABELS_PER_PACKAGE = 3
+
 SKIP_HTML_PAGES = re.compile(r"(^|/)(search|genindex|index-[^/]*|ld-idm[^/]*)\.html$")
 
 # ---------------------------------------------------------------------------------------------
@@ -322,6 +324,11 @@ class HtmlText(html.parser.HTMLParser):
         elif tag in CODE_TAGS:
             kind = "code"
             self.code += 1
+        elif tag == "span" and "hidden" in dict(attrs) and dict(attrs).get("class"):
+            # LibreOffice's help names a key or a module per system or program
+            # (<span class="switchinline">): the hidden default without a class stands.
+            kind = "skip"
+            self.skip += 1
         elif tag == "span":
             cls = dict(attrs).get("class") or ""
             if re.search(r"\b(command|literal|filename|option|userinput|computeroutput|code|"
@@ -555,6 +562,9 @@ def main():
     # per case: package -> sentences (deduplicated, in the order found)
     found = {"ru": {}, "en": {}, "mixed": {}}
     seen = set()
+    # Reference pages repeat a label before many sentences ("Description: ..."); a few of each
+    # label per package are prose enough, more would make one word a large part of a case.
+    labels = {}
     versions = {}
     for package, language, pattern in PACKAGES:
         if FORBIDDEN.search(package):
@@ -569,6 +579,12 @@ def main():
                     if kind is None or (kind == "en") != (language == "en") or sentence in seen:
                         continue
                     seen.add(sentence)
+                    first = sentence.split(" ", 1)[0]
+                    if first.endswith(":"):
+                        key = (package, first)
+                        labels[key] = labels.get(key, 0) + 1
+                        if labels[key] > LABELS_PER_PACKAGE:
+                            continue
                     found[kind].setdefault(package, []).append(sentence)
 
     rng = random.Random(args.seed)

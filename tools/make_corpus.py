@@ -146,9 +146,6 @@ ROFF_SPECIAL = {
 }
 ROFF_STRINGS = {"lq": '"', "rq": '"', "R": "(R)", "Tm": "(TM)", "aq": "'", "dq": '"'}
 
-BREAK_MACROS = {"PP", "P", "LP", "TP", "IP", "HP", "SH", "SS", "sp", "br", "TQ", "RS", "RE", "in",
-                "ti", "bp", "ne", "Sh", "Ss", "Pp", "Bl", "El", "It", "Bd", "Ed", "TH", "Dd", "Dt",
-                "Os", "ad", "na", "nh", "hy", "ce", "fi", "UR", "UE", "MT", "ME", "OP", "SY", "YS"}
 FONT_MACROS = {"B", "I", "BR", "RB", "IR", "RI", "BI", "IB", "SM", "SB", "R"}
 
 
@@ -237,11 +234,19 @@ def roff_paragraphs(source):
     paragraphs = []
     current = []
     no_fill = False
+    tag_line = False  # the next input line is a list item's tag (.TP): a paragraph of its own
 
     def flush():
         if current:
             paragraphs.append(" ".join(current))
             current.clear()
+
+    def add(text):
+        nonlocal tag_line
+        current.append(text)
+        if tag_line:
+            flush()
+            tag_line = False
 
     for raw in source.splitlines():
         line = raw.rstrip()
@@ -266,21 +271,17 @@ def roff_paragraphs(source):
                     text = " ".join(args)
                 else:  # alternating fonts: the pieces join without spaces
                     text = "".join(args)
-                current.append(roff_escapes(text))
+                add(roff_escapes(text))
                 continue
-            if name in ("TP", "IP", "HP", "TQ"):
-                # the tag of a list item: what follows is its text
-                flush()
-                continue
-            # any other request ends the paragraph
             flush()
+            tag_line = name in ("TP", "TQ")
             continue
         if no_fill:
             continue
         if not line.strip():
             flush()
             continue
-        current.append(roff_escapes(line))
+        add(roff_escapes(line))
     flush()
     return paragraphs
 
@@ -294,7 +295,7 @@ BLOCK_TAGS = {"p", "div", "li", "dd", "dt", "h1", "h2", "h3", "h4", "h5", "h6", 
               "figure", "figcaption", "address", "center", "main", "aside"}
 SKIP_TAGS = {"pre", "script", "style", "head", "table", "nav", "noscript", "select", "textarea",
              "svg", "math", "button", "object"}
-CODE_TAGS = {"code", "tt", "kbd", "samp", "var", "span.literal", "a.url"}
+CODE_TAGS = {"code", "tt", "kbd", "samp", "var"}
 
 
 class HtmlText(html.parser.HTMLParser):

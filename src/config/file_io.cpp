@@ -188,6 +188,15 @@ FileCalls file_calls() {
 }
 
 bool replace_whole(const std::filesystem::path& p, std::string_view bytes) {
+  // A file the user made read-only keeps its text, as it did when the text was written in
+  // place: a rename alone would replace it (POSIX looks only at the folder, and so does Wine,
+  // where Windows itself refuses).
+  std::error_code ec;
+  const std::filesystem::file_status st = std::filesystem::status(p, ec);
+  if (!ec && std::filesystem::exists(st) &&
+      (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
+    return false;
+  }
   return write_then_move(p, bytes, true);
 }
 

@@ -19,8 +19,8 @@ std::optional<std::string> read_whole(const std::filesystem::path& p);
 
 // Puts `bytes` in the place of the file, whole or not at all: the text goes to a temporary
 // file beside it (same name, ".tmp" added), is flushed to the disk and then takes the file's
-// place in one step. On any failure the old file stays as it was and the temporary file is
-// gone. False on any failure.
+// place in one step. A read-only file is left alone. On any failure the old file stays as it
+// was and the temporary file is gone. False on any failure.
 bool replace_whole(const std::filesystem::path& p, std::string_view bytes);
 
 // Creates the file only when nothing of that name exists, so a file that appeared meanwhile

@@ -143,6 +143,16 @@ TEST_F(FailingDisk, ATemporaryFileLeftByACrashIsReplacedAndGoes) {
   EXPECT_EQ(names_in(folder()), std::set<std::string>{"settings.ini"});
 }
 
+TEST_F(FailingDisk, AReadOnlySettingsIniKeepsItsText) {
+  write_file(settings_path(), "autoswitch = 0\n");
+  fs::permissions(settings_path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  save_settings(default_settings());
+  EXPECT_EQ(read_file(settings_path()), "autoswitch = 0\n");
+  EXPECT_EQ(names_in(folder()), std::set<std::string>{"settings.ini"});
+  EXPECT_EQ(faults.moves, 0);
+}
+
 TEST_F(FailingDisk, ADefaultListFileAppearsWholeOrNotAtAll) {
   const std::string text(default_exceptions_text());
   for (const Faults& f : every_failure(text.size())) {

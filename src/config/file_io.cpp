@@ -53,7 +53,6 @@ constexpr int k_write = _O_WRONLY;
 constexpr int k_read_write = _O_RDWR;
 constexpr int k_create = _O_CREAT;
 constexpr int k_truncate = _O_TRUNC;
-constexpr int k_exclusive = _O_EXCL;
 constexpr int k_append = _O_APPEND;
 #else
 using Offset = off_t;
@@ -71,7 +70,6 @@ constexpr int k_write = O_WRONLY;
 constexpr int k_read_write = O_RDWR;
 constexpr int k_create = O_CREAT;
 constexpr int k_truncate = O_TRUNC;
-constexpr int k_exclusive = O_EXCL;
 constexpr int k_append = O_APPEND;
 #endif
 

@@ -68,7 +68,9 @@ std::optional<Layout> layout_meant(const Engine& e, std::size_t start, std::size
 }
 
 // The records between the end of the last correction and `start` hold a key in the other
-// layout than `word`, which is the layout that correction asked for.
+// layout than `word`, which is the layout that correction asked for, and none in that layout:
+// once one came in it, the window had switched, and keys in the old layout after it are the
+// user's own switch back.
 bool stale_before(const Engine& e, std::size_t start, Layout word) {
   if (e.requested_window != e.last_window || e.requested_layout != word) return false;
   if (e.requested_end >= start || start > e.keys.size()) return false;
@@ -76,7 +78,9 @@ bool stale_before(const Engine& e, std::size_t start, Layout word) {
   for (std::size_t i = e.requested_end; i < start; ++i) {
     const Keystroke& k = e.keys[i];
     if (k.layout == Layout::Other) return false;
-    stale = stale || (k.layout != word && k.vk != win::VK_SPACE);
+    if (k.vk == win::VK_SPACE) continue;
+    if (k.layout == word) return false;
+    stale = true;
   }
   return stale;
 }

@@ -32,6 +32,10 @@ constexpr std::array<double, 6> margin_bits = {0, 40.0, 14.0, 10.0, 8.0, 6.0};
 constexpr double carried_bits = 8.0;
 // Unlisted words shorter than this read as anything: only listed ones are converted.
 constexpr std::size_t unlisted_length = 5;
+// Capitals only, up to this many letters, is an acronym rather than a word in either reading
+// (RFC, NM): the other reading must be that much surer.
+constexpr std::size_t acronym_length = 5;
+constexpr double acronym_bits = 12.0;
 
 bool usual_mark(char32_t c) {
   switch (c) {
@@ -91,8 +95,24 @@ struct Reading {
   bool word = false;    // a core in a plausible case
   double bits = no_word_bits;
   bool listed = false;  // every part of it is in the list
+  bool capitals = false;  // two letters or more, all capitals
   std::size_t letters = 0;
 };
+
+// Two letters or more, every one a capital.
+bool all_capitals(std::string_view core) {
+  std::size_t letters = 0;
+  for (std::size_t i = 0; i < core.size();) {
+    const text::Utf8Step step = next_char(core, i);
+    i += step.length;
+    if (!step.valid) return false;
+    if (is_en_letter(step.cp) || is_ru_letter(step.cp)) {
+      if (!text::is_uppercase(step.cp)) return false;
+      ++letters;
+    }
+  }
+  return letters >= 2;
+}
 
 // The token read as a word of l: the marks around its core, then the core by its parts.
 Reading read_token(const Dictionaries& d, Layout l, std::string_view token) {
@@ -103,6 +123,7 @@ Reading read_token(const Dictionaries& d, Layout l, std::string_view token) {
   if (!plausible_case(core_text)) return r;
   r.word = true;
   r.bits = 0;
+  r.capitals = all_capitals(core_text);
   for (std::size_t i = 0; i < token.size();) {
     if (i == core->begin) {
       i = core->end;
@@ -196,6 +217,7 @@ struct Judgement {
   double bits = 0;        // how much better it reads there, context included
   std::size_t letters = 0;
   bool listed = false;
+  bool acronym = false;
 };
 
 Judgement judge(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
@@ -214,11 +236,14 @@ Judgement judge(const Dictionaries& d, Layout l, std::string_view typed, std::st
   j.possible = true;
   j.letters = other.letters;
   j.listed = other.listed;
+  j.acronym = other.capitals && other.letters <= acronym_length;
   j.bits = other.bits - as_typed.bits + context_bits(d, l, context);
   return j;
 }
 
-double margin(std::size_t letters) { return margin_bits[std::min(letters, margin_bits.size() - 1)]; }
+double margin(const Judgement& j, std::size_t letters) {
+  return margin_bits[std::min(letters, margin_bits.size() - 1)] + (j.acronym ? acronym_bits : 0.0);
+}
 
 }  // namespace
 
@@ -232,7 +257,7 @@ bool decide_in_context(const Dictionaries& d, Layout l, std::string_view typed, 
   const Judgement j = judge(d, l, typed, converted, exceptions, context);
   if (!j.possible || j.letters < 2) return false;
   if (!j.listed && j.letters < unlisted_length) return false;
-  return j.bits >= margin(j.letters);
+  return j.bits >= margin(j, j.letters);
 }
 
 bool decide_carried(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
@@ -241,7 +266,7 @@ bool decide_carried(const Dictionaries& d, Layout l, std::string_view typed, std
   if (!j.possible || j.letters < 1) return false;
   if (!j.listed && j.letters < unlisted_length) return false;
   // A single letter goes along on the strength of its neighbour, as two letters would alone.
-  return j.bits + carried_bits >= margin(std::max<std::size_t>(j.letters, 2));
+  return j.bits + carried_bits >= margin(j, std::max<std::size_t>(j.letters, 2));
 }
 
 }  // namespace klavix

@@ -183,12 +183,21 @@ std::string check_window(const Typing& r, bool switches) {
   for (std::size_t k = 0; k < s.size(); ++k)
     if (!key_gives(r.slots[k], s[k], Layout::En) && !key_gives(r.slots[k], s[k], Layout::Ru))
       return "the character at " + std::to_string(k) + " is not its key's";
+  // Keys typed in a third layout stay as they came out, and so does the rest of the word they
+  // stand in on the screen: the program never types into such a word, since it cannot tell
+  // what those keys put there.
+  std::vector<bool> third_word(s.size(), false);
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t j = i;
+    bool third = false;
+    for (; j < s.size() && s[j] != U' '; ++j) third = third || r.third[j];
+    for (std::size_t k = i; k < j; ++k) third_word[k] = third;
+    i = j + 1;
+  }
   for (std::size_t i = 0; switches && i < s.size();) {
     std::size_t j = i;
     bool user_layout = false;
-    for (; j < s.size() && r.words[j] == r.words[i]; ++j) user_layout = user_layout || r.third[j];
-    // Keys typed in a third layout before the window followed the hotkey's switch stay as they
-    // came out: the program cannot tell how many characters such keys put there.
+    for (; j < s.size() && r.words[j] == r.words[i]; ++j) user_layout = user_layout || third_word[j];
     if (!user_layout && !in_one_layout(s, r.slots, i, j)) return "the word at " + std::to_string(i) + " is in no one layout";
     i = j;
   }

@@ -133,7 +133,9 @@ Reading read_token(const Dictionaries& d, Layout l, std::string_view token) {
     i += step.length;
     r.bits += usual_mark(step.cp) ? usual_mark_bits : odd_mark_bits;
   }
-  const std::string lower = lower_case(core_text, r.letters);
+  // One buffer per thread: a reading allocates nothing once it has grown to a word's size.
+  thread_local std::string lower;
+  lower_case_into(core_text, lower, r.letters);
   const std::string_view all(lower);
   const std::size_t apostrophe = all.find('\'');
   if (l == Layout::En && apostrophe != std::string_view::npos && all.find('\'', apostrophe + 1) == std::string_view::npos &&

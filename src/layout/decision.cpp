@@ -44,6 +44,12 @@ namespace layout_detail {
 // the layouts, whose mapping is a fixed offset; anything else goes to the Unicode tables.
 std::string lower_case(std::string_view s, std::size_t& chars) {
   std::string out;
+  lower_case_into(s, out, chars);
+  return out;
+}
+
+void lower_case_into(std::string_view s, std::string& out, std::size_t& chars) {
+  out.clear();
   out.reserve(s.size());
   chars = 0;
   for (std::size_t i = 0; i < s.size();) {
@@ -71,7 +77,6 @@ std::string lower_case(std::string_view s, std::size_t& chars) {
       chars += text::count_code_points(std::string_view(out).substr(before)) - 1;
     }
   }
-  return out;
 }
 
 // Where the core of the word stands in utf8: from the first letter of l to the end of the last

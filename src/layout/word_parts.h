@@ -19,6 +19,8 @@ struct ByteRange {
 bool has_barred_character(std::string_view typed);
 // The full lower-case mapping of `s`; `chars` receives its number of characters.
 std::string lower_case(std::string_view s, std::size_t& chars);
+// The same into `out`, which keeps its room from call to call.
+void lower_case_into(std::string_view s, std::string& out, std::size_t& chars);
 // Where the core of the word stands: from the first letter of l to the end of the last one;
 // none when something else than a joiner stands between letters.
 std::optional<ByteRange> core_range(std::string_view utf8, Layout l);

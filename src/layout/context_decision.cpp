@@ -188,14 +188,11 @@ bool barred_inside(std::string_view typed, std::string_view converted, ByteRange
 bool excepted(const WordSet& exceptions, Layout l, std::string_view typed, std::string_view converted, ByteRange core) {
   if (exceptions.empty()) return false;
   std::size_t n = 0;
-  const Layout t = other_layout(l);
   if (exceptions.contains(lower_case(converted.substr(core.begin, core.end - core.begin), n))) return true;
   const std::optional<std::string> typed_core = word_core(typed, l);
   if (exceptions.contains(lower_case(typed_core ? std::string_view(*typed_core) : typed, n))) return true;
   const std::optional<std::string> keys = typed_keys_of(typed, converted, core);
-  if (keys && exceptions.contains(*keys)) return true;
-  (void)t;
-  return false;
+  return keys && exceptions.contains(*keys);
 }
 
 // How much the words before lean toward the other layout of l (negative: toward l).

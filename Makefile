@@ -4,7 +4,7 @@ NATIVE := build/native
 WINDOWS := build/windows
 ASAN := build/asan
 
-.PHONY: all native windows asan test bench demo release clean
+.PHONY: all native windows asan test bench accuracy corpus demo release clean
 
 all: native windows
 
@@ -25,6 +25,15 @@ test:
 
 bench: native
 	bash scripts/bench.sh $(NATIVE)
+
+# The accuracy table on the public corpus (made from Debian packages on first use).
+accuracy:
+	cmake -S . -B $(NATIVE) -G Ninja
+	cmake --build $(NATIVE) -j$(JOBS) --target klavix-accuracy
+	bash scripts/accuracy.sh $(NATIVE)
+
+corpus:
+	bash scripts/make-corpus.sh
 
 demo:
 	bash scripts/demo.sh

@@ -162,6 +162,34 @@ void BM_decide_wrong_layout(benchmark::State& state) {
 }
 BENCHMARK(BM_decide_wrong_layout);
 
+// The two words before each sample word: one Russian, one English, as a mixed sentence has.
+const std::array<WordBefore, 2> two_words_before = {WordBefore{"это", "'nj", Layout::Ru},
+                                                    WordBefore{"the", "ерн", Layout::En}};
+
+void BM_decide_in_context(benchmark::State& state) {
+  const auto sample = typed_sample();
+  const Dictionaries& d = dictionaries();
+  const WordSet exceptions = {"ёлки", "ok"};
+  const WordContext context{two_words_before, false};
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const TypedWord& s = sample[i];
+    benchmark::DoNotOptimize(decide_in_context(d, s.layout, s.typed, s.converted, exceptions, context));
+    if (++i == sample.size()) i = 0;
+  }
+}
+BENCHMARK(BM_decide_in_context);
+
+// Allocations per decision over the whole sample, after one warm-up pass.
+template <typename Decide>
+double allocations_per_word(const Decide& decide) {
+  const auto sample = typed_sample();
+  for (const TypedWord& s : sample) benchmark::DoNotOptimize(decide(s));
+  const long long before = bench::heap_allocations();
+  for (const TypedWord& s : sample) benchmark::DoNotOptimize(decide(s));
+  return static_cast<double>(bench::heap_allocations() - before) / static_cast<double>(sample.size());
+}
+
 std::string mb(long long bytes) { return bench::fixed(static_cast<double>(bytes) / 1e6, 2) + " MB"; }
 
 }  // namespace
@@ -192,6 +220,15 @@ int main(int argc, char** argv) {
     }
   }
 
+  const WordSet exceptions = {"ёлки", "ok"};
+  const double word_allocs = allocations_per_word([&](const TypedWord& s) {
+    return decide_wrong_layout(dictionaries(), s.layout, s.typed, s.converted, exceptions, false);
+  });
+  const double context_allocs = allocations_per_word([&](const TypedWord& s) {
+    return decide_in_context(dictionaries(), s.layout, s.typed, s.converted, exceptions,
+                             WordContext{two_words_before, false});
+  });
+
   const bench::CollectingReporter times = bench::run_benchmarks(argc, argv);
   const double load_ms = times.ns("BM_load_dictionaries") / 1e6;
   const double baseline_ms = times.ns("BM_baseline_load") / 1e6;
@@ -201,6 +238,8 @@ int main(int argc, char** argv) {
   const double load_cpu_ms = times.cpu_ns("BM_load_dictionaries") / 1e6;
   const double baseline_cpu_ms = times.cpu_ns("BM_baseline_load") / 1e6;
   const double decide_cpu_ns = times.cpu_ns("BM_decide_wrong_layout");
+  const double context_ns = times.ns("BM_decide_in_context");
+  const double context_cpu_ns = times.cpu_ns("BM_decide_in_context");
 
   auto met = [](bool ok) { return std::string(ok ? "met" : "MISSED"); };
   auto ms = [](double v) { return bench::fixed(v, 2) + " ms"; };
@@ -213,6 +252,10 @@ int main(int argc, char** argv) {
       {"word_count per lookup", ns(word_ns), ns(times.cpu_ns("BM_word_count")), "", "", ""},
       {"missing_trigrams per lookup", ns(trigram_ns), ns(times.cpu_ns("BM_missing_trigrams")), "", "", ""},
       {"decide_wrong_layout per word", ns(decide_ns), ns(decide_cpu_ns), "", "< 1000 ns", met(decide_ns < 1000)},
+      {"decide_in_context per word, two words before", ns(context_ns), ns(context_cpu_ns), "", "<= 2000 ns",
+       met(context_ns <= 2000)},
+      {"allocations per word: word / context", bench::fixed(word_allocs, 2) + " / " + bench::fixed(context_allocs, 2),
+       "", "", "context <= word", met(context_allocs <= word_allocs)},
       {"sample: right kept / wrong fixed", std::to_string(right_kept) + " / " + std::to_string(wrong_fixed), "",
        "", "of " + std::to_string(sample.size() / 2) + " each", ""},
   });
@@ -223,6 +266,9 @@ int main(int argc, char** argv) {
                      {"lookup_ns", word_ns},
                      {"missing_trigrams_ns", trigram_ns},
                      {"decide_ns", decide_ns},
+                     {"decide_in_context_ns", context_ns},
+                     {"word_decision_allocations", word_allocs},
+                     {"context_decision_allocations", context_allocs},
                      {"load_cpu_ms", load_cpu_ms},
                      {"baseline_load_cpu_ms", baseline_cpu_ms},
                      {"decide_cpu_ns", decide_cpu_ns}});

@@ -9,7 +9,11 @@
 ;   HKCU\...\Uninstall\Klavix          the Apps & features entry (a stable key, for every version)
 ; Silent: "klavix-X-setup.exe /S" installs, "uninstall.exe /S" removes. A running copy is asked
 ; to end first (the «Выход» command sent to its tray window), and the uninstaller keeps the
-; user's settings folder %APPDATA%\Klavix.
+; user's settings folder %APPDATA%\Klavix. An update closes the running copy and starts the new
+; one when it is done: the wizard from its last page, a silent update by itself. A silent first
+; installation, with nothing running before, starts nothing.
+; With -DSIGN=script (scripts/release.sh, for a signed release) the uninstaller is signed by
+; "script FILE" before it is packed, so it carries a signature like the installer.
 
 !ifndef VERSION | VERSION4 | STAGE | OUT_FILE
   !error "VERSION, VERSION4, STAGE and OUT_FILE must be defined (scripts/release.sh does it)"
@@ -30,6 +34,10 @@ CRCCheck on
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define TRAY_CLASS "KlavixTray"
 !define CMD_EXIT 8  ; the tray menu's «Выход»
+
+!ifdef SIGN
+  !uninstfinalize 'bash "${SIGN}" "%1" uninstall.exe' = 0
+!endif
 
 Name "${APP_NAME}"
 Caption "${APP_NAME} ${VERSION}"
@@ -77,6 +85,8 @@ VIAddVersionKey /LANG=${LANG_RUSSIAN} "LegalCopyright" "MIT License, ${PUBLISHER
 ; Ends the running copy the way its own menu does, and waits until the process is gone so that
 ; its file can be replaced or deleted. A copy that does not end within 15 s stops the
 ; installation (or the removal) with an error instead of leaving half-replaced files behind.
+; Sets $closed_running to 1 when there was a copy to end.
+Var closed_running
 !macro CLOSE_RUNNING prefix
 Function ${prefix}close_running
   StrCpy $R0 0  ; copies asked so far
@@ -89,6 +99,7 @@ Function ${prefix}close_running
       ${Break}
     ${EndIf}
     IntOp $R0 $R0 + 1
+    StrCpy $closed_running 1
     DetailPrint "Закрываю запущенную программу"
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
     System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2'  ; SYNCHRONIZE
@@ -136,6 +147,16 @@ Section "Клавикс" main
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
 SectionEnd
+
+; The wizard starts the program from its last page («Запустить Клавикс», ticked). A silent
+; update (a package manager's) puts back what it closed: the program runs again as the user who
+; ran the installer, as it did before. A silent first installation leaves the start to the user.
+Function .onInstSuccess
+  ${If} ${Silent}
+  ${AndIf} $closed_running == 1
+    Exec '"$INSTDIR\klavix.exe"'
+  ${EndIf}
+FunctionEnd
 
 Section "Uninstall"
   Call un.close_running

@@ -12,7 +12,8 @@
 #   KLAVIX_VERSION            build as this version (X.Y.Z) instead of the project's; for tests
 #   KLAVIX_DIST               output folder (default dist)
 #   KLAVIX_RELEASE_BUILD      build folder (default build/release)
-#   KLAVIX_SIGN_PFX           a PKCS#12 code-signing certificate: sign klavix.exe and the installer
+#   KLAVIX_SIGN_PFX           a PKCS#12 code-signing certificate: sign klavix.exe, the uninstaller
+#                             and the installer (scripts/sign.sh)
 #   KLAVIX_SIGN_PASSWORD      its password
 #   KLAVIX_SIGN_TIMESTAMP_URL a timestamp server (RFC 3161) for the signatures
 #   KLAVIX_SKIP_SETUP=1       do not run scripts/setup.sh (a caller that already did)
@@ -86,28 +87,11 @@ windows_text() {
 }
 
 sign() {
-  local file=$1
-  [ -n "${KLAVIX_SIGN_PFX:-}" ] || return 0
-  local pass_file=$build/sign.pass
-  printf '%s' "${KLAVIX_SIGN_PASSWORD:-}" >"$pass_file"
-  chmod 600 "$pass_file"
-  local ts=()
-  if [ -n "${KLAVIX_SIGN_TIMESTAMP_URL:-}" ]; then
-    ts=(-ts "$KLAVIX_SIGN_TIMESTAMP_URL")
-  else
-    echo "release: note: signing ${file##*/} without a timestamp: the signature ends with the certificate"
-  fi
-  osslsigncode sign -pkcs12 "$KLAVIX_SIGN_PFX" -readpass "$pass_file" -h sha256 \
-    -n "Клавикс" "${ts[@]}" -in "$file" -out "$file.signed" >"$build/sign.log" 2>&1 || {
-    rm -f "$pass_file"
-    cat "$build/sign.log" >&2
-    echo "release: signing ${file##*/} failed" >&2
-    exit 1
-  }
-  rm -f "$pass_file"
-  mv "$file.signed" "$file"
-  echo "release: signed ${file##*/}"
+  [ -z "${KLAVIX_SIGN_PFX:-}" ] || bash "$root/scripts/sign.sh" "$1"
 }
+# makensis signs the uninstaller with the same script before it packs it.
+nsis_sign=()
+[ -z "${KLAVIX_SIGN_PFX:-}" ] || nsis_sign=(-DSIGN="$root/scripts/sign.sh")
 
 stage=$build/stage
 rm -rf "$stage"
@@ -136,7 +120,7 @@ cp -a "$stage/Klavix" "$nsis_stage"
 cp "$build/src/win/klavix.ico" "$build/src/win/klavix-wizard.bmp" "$nsis_stage/"
 touch -d "@$SOURCE_DATE_EPOCH" "$nsis_stage/klavix.ico" "$nsis_stage/klavix-wizard.bmp"
 makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$version" -DVERSION4="$version4" \
-  -DSTAGE="$nsis_stage" -DOUT_FILE="$dist/$setup_name" packaging/klavix.nsi
+  -DSTAGE="$nsis_stage" -DOUT_FILE="$dist/$setup_name" "${nsis_sign[@]}" packaging/klavix.nsi
 sign "$dist/$setup_name"
 
 (cd "$dist" && sha256sum "$zip_name" "$setup_name" >SHA256SUMS)

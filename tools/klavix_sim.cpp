@@ -2,8 +2,11 @@
 // and prints what each window shows at the end.
 //
 //   klavix-sim [--layout en|ru|de] [--autoswitch 0|1] [--capsfix 0|1] [--settings-dir DIR]
-//              [--app NAME.exe] [--answer yes|no] [--fast] [--trace] [FILE]
+//              [--app NAME.exe] [--answer yes|no] [--decision word|context] [--fast] [--trace]
+//              [FILE]
 //
+// --decision picks what the automatic correction after a space asks: the word alone, or the
+// word in its sentence (the default).
 // --fast types the keys of a line without waiting for the engine after each space, as a fast
 // typist does; the engine corrects while the next keys arrive.
 // Every input line goes into a fresh window and ends with Enter; the output has one line per
@@ -34,7 +37,8 @@ using namespace klavix;
 
 constexpr const char* usage =
     "usage: klavix-sim [--layout en|ru|de] [--autoswitch 0|1] [--capsfix 0|1] [--settings-dir DIR]\n"
-    "                  [--app NAME.exe] [--answer yes|no] [--fast] [--trace] [FILE]\n";
+    "                  [--app NAME.exe] [--answer yes|no] [--decision word|context] [--fast]\n"
+    "                  [--trace] [FILE]\n";
 
 struct Options {
   LayoutHandle layout = layout_en_us;
@@ -43,6 +47,7 @@ struct Options {
   std::optional<std::filesystem::path> settings_dir;
   std::optional<std::string> app;
   int answer = win::IDNO;
+  Decision decision = Decision::Context;
   bool trace = false;
   bool fast = false;
   std::optional<std::string> file;
@@ -64,7 +69,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool takes_value = arg == "--layout" || arg == "--autoswitch" || arg == "--capsfix" ||
-                             arg == "--settings-dir" || arg == "--app" || arg == "--answer";
+                             arg == "--settings-dir" || arg == "--app" || arg == "--answer" ||
+                             arg == "--decision";
     if (takes_value && i + 1 >= argc) return fail(std::string(arg) + " needs a value");
     if (arg == "--layout") {
       const std::string_view v = argv[++i];
@@ -86,6 +92,11 @@ std::optional<Options> parse_options(int argc, char** argv) {
       if (v == "yes") o.answer = win::IDYES;
       else if (v == "no") o.answer = win::IDNO;
       else return fail("--answer takes yes or no");
+    } else if (arg == "--decision") {
+      const std::string_view v = argv[++i];
+      if (v == "word") o.decision = Decision::Word;
+      else if (v == "context") o.decision = Decision::Context;
+      else return fail("--decision takes word or context");
     } else if (arg == "--trace") {
       o.trace = true;
     } else if (arg == "--fast") {
@@ -224,6 +235,7 @@ int run(const Options& o) {
     prepare_settings(session.runtime());
     if (o.autoswitch) session.runtime().autoswitch_on = *o.autoswitch;
     if (o.capsfix) session.runtime().capsfix_on = *o.capsfix;
+    session.runtime().decision = o.decision;
     session.set_fast(o.fast);
     session.start();
 

@@ -12,7 +12,8 @@ bool prepare_settings(Runtime& rt) {
 
   bool first_run = !file_io::modification_time(settings_path()).has_value();
   if (first_run) save_settings(default_settings());
-  // Create-only: a list file that appears between the check and the write keeps its lines.
+  // Create-only: a list file that appears between the check and the write keeps its lines,
+  // and a new one appears with all its default lines or not at all.
   if (!file_io::modification_time(exceptions_path())) {
     file_io::create_new(exceptions_path(), default_exceptions_text());
   }
@@ -27,7 +28,7 @@ bool prepare_settings(Runtime& rt) {
 bool welcome_due() {
   std::filesystem::path marker = welcome_marker_path();
   if (file_io::modification_time(marker)) return false;
-  file_io::write_whole(marker, "");
+  file_io::create_new(marker, "");
   return true;
 }
 

@@ -56,7 +56,7 @@ struct Settings {
 
 Settings default_settings();
 Settings load_settings();                 // never fails: defaults for whatever cannot be read
-void save_settings(const Settings& s);    // the ten-line template; failures are ignored
+void save_settings(const Settings& s);    // the ten-line template, replaced whole; failures are ignored
 std::string render_settings(const Settings& s);  // the text save_settings writes
 Settings parse_settings(std::string_view file_bytes);  // the reader's rules on a file's bytes
 

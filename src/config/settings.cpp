@@ -71,8 +71,10 @@ Settings load_settings() {
 }
 
 void save_settings(const Settings& s) {
-  // Replaced whole; a failure leaves the program running on the values in memory.
-  file_io::write_whole(settings_path(), render_settings(s));
+  // Replaced whole or not at all, so a crash or a full disk never leaves a half file (which
+  // would read as the defaults). A failure keeps the old file and leaves the program running
+  // on the values in memory.
+  file_io::replace_whole(settings_path(), render_settings(s));
 }
 
 }  // namespace klavix

@@ -1,6 +1,7 @@
 // The engine thread: its loop, word tracking, the automatic correction after a space, the
 // word hotkey with its undo, the Caps Lock repair and the counting of undos.
 #include <algorithm>
+#include <array>
 
 #include "app/texts.h"
 #include "base/fatal.h"
@@ -67,7 +68,9 @@ std::optional<Layout> layout_meant(const Engine& e, std::size_t start, std::size
 }
 
 // The records between the end of the last correction and `start` hold a key in the other
-// layout than `word`, which is the layout that correction asked for.
+// layout than `word`, which is the layout that correction asked for, and none in that layout:
+// once one came in it, the window had switched, and keys in the old layout after it are the
+// user's own switch back.
 bool stale_before(const Engine& e, std::size_t start, Layout word) {
   if (e.requested_window != e.last_window || e.requested_layout != word) return false;
   if (e.requested_end >= start || start > e.keys.size()) return false;
@@ -75,7 +78,9 @@ bool stale_before(const Engine& e, std::size_t start, Layout word) {
   for (std::size_t i = e.requested_end; i < start; ++i) {
     const Keystroke& k = e.keys[i];
     if (k.layout == Layout::Other) return false;
-    stale = stale || (k.layout != word && k.vk != win::VK_SPACE);
+    if (k.vk == win::VK_SPACE) continue;
+    if (k.layout == word) return false;
+    stale = true;
   }
   return stale;
 }
@@ -85,6 +90,77 @@ bool wrong_layout(Engine& e, std::size_t start, std::size_t end, Layout l, bool 
   const std::string typed = render_keystrokes(e.keys, start, end, l);
   const std::string converted = render_keystrokes(e.keys, start, end, other_layout(l));
   return decide_wrong_layout(*e.dictionaries, l, typed, converted, e.exceptions.entries, force);
+}
+
+// The word before keys[start]: none when only spaces or nothing stand before it.
+std::optional<WordRange> word_before(std::span<const Keystroke> keys, std::size_t start) {
+  return last_word(keys.first(start));
+}
+
+// A word of the record read for the context: in the one layout it shows.
+struct ContextWord {
+  std::string shown, other;
+  Layout layout = Layout::En;
+};
+
+// The words before keys[start] as the window shows them, nearest first, as far as each shows
+// one known layout.
+void words_before(const Engine& e, std::size_t start, std::size_t most, std::vector<ContextWord>& out) {
+  out.clear();
+  std::optional<WordRange> w = word_before(e.keys, start);
+  while (w && out.size() < most) {
+    const Layout shows = e.keys[w->end - 1].layout;
+    if (!known_layout(shows) || !same_layout(e.keys, w->start, w->end, shows)) break;
+    out.push_back({render_keystrokes(e.keys, w->start, w->end, shows),
+                   render_keystrokes(e.keys, w->start, w->end, other_layout(shows)), shows});
+    w = word_before(e.keys, w->start);
+  }
+}
+
+// The context of the word keys[start, end) typed in `l`.
+struct Context {
+  std::vector<ContextWord> words;
+  std::array<WordBefore, context_words> before{};
+  WordContext view;
+};
+
+void read_context(const Engine& e, std::size_t start, Layout l, Context& c) {
+  words_before(e, start, context_words, c.words);
+  for (std::size_t i = 0; i < c.words.size(); ++i) c.before[i] = {c.words[i].shown, c.words[i].other, c.words[i].layout};
+  c.view.before = std::span<const WordBefore>(c.before.data(), c.words.size());
+  // The user's own switch: the word before shows another layout, and the program did not type
+  // it (its correction's switch would explain that).
+  const std::optional<WordRange> prev = word_before(e.keys, start);
+  c.view.switched_by_hand = prev && prev->start >= e.retyped_end && known_layout(e.keys[prev->end - 1].layout) &&
+                            e.keys[prev->end - 1].layout != l;
+}
+
+// The decision in context for the word keys[start, end) typed in `l`.
+bool wrong_in_context(Engine& e, std::size_t start, std::size_t end, Layout l) {
+  Context c;
+  read_context(e, start, l, c);
+  const std::string typed = render_keystrokes(e.keys, start, end, l);
+  const std::string converted = render_keystrokes(e.keys, start, end, other_layout(l));
+  return decide_in_context(*e.dictionaries, l, typed, converted, e.exceptions.entries, c.view);
+}
+
+// The words right before a word that is converted, typed in the same layout after the last
+// stretch the program typed again, that the decision in context converts along with it: the
+// nearest first, up to carry_limit, stopping at the first that stays.
+void carry_along(Engine& e, Correction& c, Layout l) {
+  std::size_t start = c.retype_start;
+  Context context;
+  for (std::size_t n = 0; n < carry_limit; ++n) {
+    const std::optional<WordRange> w = word_before(e.keys, start);
+    if (!w || w->start < e.retyped_end || !same_layout(e.keys, w->start, start, l)) return;
+    read_context(e, w->start, l, context);
+    const std::string typed = render_keystrokes(e.keys, w->start, w->end, l);
+    const std::string converted = render_keystrokes(e.keys, w->start, w->end, other_layout(l));
+    if (!decide_carried(*e.dictionaries, l, typed, converted, e.exceptions.entries, context.view)) return;
+    c.words.push_back(word_key(e.keys, w->start, w->end, l));
+    c.retype_start = w->start;
+    start = w->start;
+  }
 }
 
 }  // namespace
@@ -106,6 +182,7 @@ Engine make_engine(Desktop& desktop, Runtime& rt, std::shared_ptr<const Dictiona
            desktop.create_message_window()};
   // Room for the whole record up front, so recording a key never allocates.
   e.keys.reserve(max_keys + 1);
+  e.decision = rt.decision.load(std::memory_order_relaxed);
   if (e.clipboard_window != 0) {
     e.desktop.set_clipboard_owner_handler(
         e.clipboard_window, [&d = e.desktop, offer = e.clipboard_offer](ClipboardRequest r, std::uint32_t format) {
@@ -191,6 +268,7 @@ void clear_word(Engine& e) {
   e.keys.clear();
   forget_correction(e);
   e.requested_window = 0;
+  e.retyped_end = 0;
 }
 
 std::size_t word_start(std::span<const Keystroke> keys, std::size_t end) {
@@ -219,6 +297,7 @@ void handle_key(Engine& e, const EngineEvent& ev) {
   }
   if (ev.vk == win::VK_BACK) {
     if (!e.keys.empty()) e.keys.pop_back();
+    e.retyped_end = std::min(e.retyped_end, e.keys.size());
     forget_correction(e);
     return;
   }
@@ -228,6 +307,7 @@ void handle_key(Engine& e, const EngineEvent& ev) {
   }
   if (e.keys.size() >= max_keys) {
     e.keys.erase(e.keys.begin(), e.keys.begin() + keys_cut);
+    e.retyped_end = e.retyped_end > keys_cut ? e.retyped_end - keys_cut : 0;
     forget_correction(e);
     e.requested_window = 0;
   }
@@ -281,7 +361,14 @@ void auto_correct(Engine& e, std::size_t space_at) {
   const std::size_t start = word_start(e.keys, space_at);
   if (start == space_at) return;
   Layout typed = e.keys[space_at - 1].layout;
-  if (typed != Layout::En && typed != Layout::Ru) return;
+  // A word that holds a key of a third layout is the user's own: the key table cannot say what
+  // it shows.
+  for (std::size_t i = start; i < space_at; ++i)
+    if (!known_layout(e.keys[i].layout)) return;
+  // Nor is a word the user left by switching to a third layout before the space: a correction
+  // would switch the window away from the layout just chosen, and the keys typed next in it
+  // cannot be counted, so a correction they cut short could not be mended.
+  if (!known_layout(e.keys[space_at].layout)) return;
   // Words typed after the last correction but before its window switched to the layout it
   // asked for came out in the layout the window had. Once a word comes in the new layout, they
   // are typed again in it too, as they would have come out a moment later.
@@ -311,12 +398,15 @@ void auto_correct(Engine& e, std::size_t space_at) {
   }
 
   refresh(e.exceptions);
-  if (autoswitch && wrong_layout(e, start, space_at, typed, false)) {
+  const bool in_context = e.decision == Decision::Context;
+  if (autoswitch && (in_context ? wrong_in_context(e, start, space_at, typed) : wrong_layout(e, start, space_at, typed, false))) {
     if (!caps_fixed && is_excluded_context(e.desktop, e.apps)) return;
     Correction c;
     c.words.push_back(word_key(e.keys, start, space_at, typed));
     c.retype_start = start;
-    if (start >= 1) {
+    if (in_context) {
+      carry_along(e, c, typed);
+    } else if (start >= 1) {
       const std::size_t prev_end = start - 1;
       const std::size_t prev_start = word_start(e.keys, prev_end);
       const std::size_t prev_len = prev_end - prev_start;
@@ -355,7 +445,9 @@ void auto_correct(Engine& e, std::size_t space_at) {
 void word_hotkey(Engine& e) {
   release_modifiers(e.desktop, e.rt);
   const std::optional<WordRange> word = last_word(e.keys);
-  if (!word || e.keys[word->end - 1].layout == Layout::Other) {
+  // A window that shows a third layout gets only the switch, as for a word typed in one: the
+  // keys typed next in it could not be counted by a conversion.
+  if (!word || !known_layout(e.keys[word->end - 1].layout) || !known_layout(window_layout(e.desktop))) {
     // Keys typed after the press came out in the layout the window had: they go with the
     // switch. Anything else waiting, and the switch alone is made.
     const Layout target = toggled_layout(e.desktop);

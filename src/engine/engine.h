@@ -27,6 +27,10 @@ namespace klavix {
 
 inline constexpr std::size_t max_keys = 300;       // keys never holds more
 inline constexpr std::size_t keys_cut = 150;       // dropped from the front when full
+// Words before a converted word that the decision in context may convert along with it.
+inline constexpr std::size_t carry_limit = 3;
+// Words before a word that the decision in context reads.
+inline constexpr std::size_t context_words = 2;
 inline constexpr std::uint32_t undo_threshold = 3;  // undos of one word before the prompt
 inline constexpr std::size_t undo_counts_limit = 500;
 inline constexpr std::uintptr_t SYNTH_TAG = 0x41564958;  // dwExtraInfo of every synthesized record
@@ -49,7 +53,7 @@ struct Correction {
   bool caps_fixed = false;
   std::size_t caps_start = 0;
   std::size_t caps_end = 0;
-  std::vector<std::string> words;  // word keys whose layout was switched (0, 1 or 2)
+  std::vector<std::string> words;  // word keys whose layout was switched, the last word first
   std::size_t retype_start = 0;
   std::size_t length = 0;  // size of keys right after the correction
   Layout layout = Layout::En;  // layout of the retyped records before the correction
@@ -100,6 +104,10 @@ struct Engine {
   bool requested_shown = false;
   // Keys came in between the last correction's look at the waiting keys and its layout request.
   bool typed_before_request = false;
+  // Where the last stretch the program typed again ended: the words before it are never
+  // carried along by a later correction, and a layout change across it is the program's.
+  std::size_t retyped_end = 0;
+  Decision decision = Decision::Context;
 };
 
 // ---- the thread ----
@@ -181,6 +189,9 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
 // and requests that layout.
 void retype_in_layout(Desktop& d, Runtime& rt, std::vector<Keystroke>& keys, std::size_t start, std::size_t end, Layout target);
 void request_layout(Desktop& d, Layout target);
+// The foreground window's language.
+Layout window_layout(Desktop& d);
+constexpr bool known_layout(Layout l) { return l == Layout::En || l == Layout::Ru; }
 // English when the foreground window's language is Russian, otherwise Russian.
 Layout toggled_layout(Desktop& d);
 void toggle_layout(Desktop& d);

@@ -177,6 +177,21 @@ std::u32string code_points(std::string_view utf8) {
   return std::move(*cps);
 }
 
+// A character of a third layout: the window shows something for it, but the key table cannot
+// name it. It is erased like any other and is never equal to a character the engine types.
+constexpr char32_t unknown_character = 0xFFFFFFFF;
+
+// What the window shows for keys[i], typed in the layout it records. The space bar gives a
+// space in every layout.
+char32_t shown_character(std::span<const Keystroke> keys, std::size_t i) {
+  const Keystroke& k = keys[i];
+  if (k.vk == win::VK_SPACE) return U' ';
+  if (k.layout != Layout::En && k.layout != Layout::Ru) return unknown_character;
+  const std::u32string c = code_points(render_keystrokes(keys, i, i + 1, k.layout));
+  require(c.size() == 1, "a recorded key that does not give one character");
+  return c[0];
+}
+
 // What a waiting key shows: in `l`, with the Caps Lock effect unless `without_caps`.
 std::string waiting_key_text(const EngineEvent& ev, Layout l, bool without_caps) {
   const Keystroke k{ev.vk, l, ev.shift, static_cast<std::uint8_t>(without_caps ? 0 : ev.caps)};
@@ -190,11 +205,18 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
   require(start <= end && end == e.keys.size(), "retype range outside the keystroke buffer");
   if (shown.empty()) shown = e.keys;
   require(shown.size() == e.keys.size(), "the record as shown does not match the record");
+  // Keys typed in a third layout cannot be counted: the key table cannot say what they show,
+  // and a correction they cut short could not be mended. While the window shows such a
+  // layout, the keys the user types next are of it.
+  if (!known_layout(window_layout(e.desktop))) {
+    ++e.corrections_left_out;
+    return false;
+  }
   std::vector<EngineEvent>& waiting = e.look_scratch;
   // What the window shows from keys[start] on, as far as the engine knows: the stretch, then
   // what the waiting keys it has looked at typed. A try the hook cut short changes it.
   std::u32string screen;
-  for (std::size_t i = start; i < end; ++i) screen += code_points(render_keystrokes(shown, i, i + 1, shown[i].layout));
+  for (std::size_t i = start; i < end; ++i) screen += shown_character(shown, i);
   std::size_t on_screen_events = 0;
   bool cut = false;
   // Once a try was cut short the window no longer shows what the record says: the engine goes
@@ -281,6 +303,7 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
       std::vector<EngineEvent> none;
       e.typed_before_request = e.channel->look(none, 0).sent != look.sent;
     }
+    e.retyped_end = end;
     e.requested_window = e.last_window;
     e.requested_layout = target;
     e.requested_end = end + chars;  // the keys it took in are recorded next
@@ -295,8 +318,7 @@ void request_layout(Desktop& d, Layout target) {
   constexpr int capacity = 32;
   std::array<LayoutHandle, capacity> handles{};
   int n = d.keyboard_layout_list(capacity, handles.data());
-  if (n < 1) n = 0;
-  require(n <= capacity, "more keyboard layouts than the buffer holds");
+  n = std::clamp(n, 0, capacity);
   const std::uintptr_t wanted = static_cast<std::uintptr_t>(target) * 16 + 9;
   for (int i = 0; i < n; ++i) {
     if ((handles[i] & 0x3FF) != wanted) continue;
@@ -306,11 +328,12 @@ void request_layout(Desktop& d, Layout target) {
   }
 }
 
-Layout toggled_layout(Desktop& d) {
+Layout window_layout(Desktop& d) {
   const std::uint32_t thread = d.window_thread_process_id(d.foreground_window(), nullptr);
-  const bool russian = (d.keyboard_layout(thread) & 0x3FF) == 0x19;
-  return russian ? Layout::En : Layout::Ru;
+  return layout_of_language(d.keyboard_layout(thread));
 }
+
+Layout toggled_layout(Desktop& d) { return window_layout(d) == Layout::Ru ? Layout::En : Layout::Ru; }
 
 void toggle_layout(Desktop& d) { request_layout(d, toggled_layout(d)); }
 

@@ -1,6 +1,7 @@
 // The wrong-layout decision and the two text helpers it is built from.
 #include "layout/layout.h"
 #include "layout/next_char.h"
+#include "layout/word_parts.h"
 #include "text/text.h"
 
 namespace klavix {
@@ -13,6 +14,10 @@ constexpr std::uint32_t common_word_count = 1000;
 constexpr std::uint64_t ratio = 20;
 constexpr std::size_t trigram_test_length = 5;
 
+}  // namespace
+
+namespace layout_detail {
+
 bool has_barred_character(std::string_view typed) {
   // All barred characters are ASCII, and no byte of a multi-byte UTF-8 sequence is.
   for (char c : typed) {
@@ -21,16 +26,30 @@ bool has_barred_character(std::string_view typed) {
   return false;
 }
 
+}  // namespace layout_detail
+
+namespace {
+
 bool is_joiner(char32_t c, Layout l) { return c == U'-' || (l == Layout::En && c == U'\''); }
 
 // Letter case of the two layouts' letters, known without a table lookup.
 bool is_upper_layout_letter(char32_t c) { return c - U'A' < 26 || c - U'А' < 32 || c == U'Ё'; }
 bool is_layout_letter(char32_t c) { return is_en_letter(c) || is_ru_letter(c); }
 
+}  // namespace
+
+namespace layout_detail {
+
 // The full lower-case mapping of `s` and the number of characters it has. Cores are letters of
 // the layouts, whose mapping is a fixed offset; anything else goes to the Unicode tables.
 std::string lower_case(std::string_view s, std::size_t& chars) {
   std::string out;
+  lower_case_into(s, out, chars);
+  return out;
+}
+
+void lower_case_into(std::string_view s, std::string& out, std::size_t& chars) {
+  out.clear();
   out.reserve(s.size());
   chars = 0;
   for (std::size_t i = 0; i < s.size();) {
@@ -58,13 +77,7 @@ std::string lower_case(std::string_view s, std::size_t& chars) {
       chars += text::count_code_points(std::string_view(out).substr(before)) - 1;
     }
   }
-  return out;
 }
-
-// Bytes [begin, end) of a text.
-struct ByteRange {
-  std::size_t begin, end;
-};
 
 // Where the core of the word stands in utf8: from the first letter of l to the end of the last
 // one. A character that is neither letter nor joiner spoils the word once a letter follows it.
@@ -113,7 +126,9 @@ std::optional<std::string> typed_keys_of(std::string_view typed, std::string_vie
   return lower_case(typed.substr(begin, end - begin), n);
 }
 
-}  // namespace
+}  // namespace layout_detail
+
+using namespace layout_detail;
 
 std::optional<std::string> word_core(std::string_view utf8, Layout l) {
   const std::optional<ByteRange> core = core_range(utf8, l);

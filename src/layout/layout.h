@@ -145,4 +145,37 @@ bool plausible_case(std::string_view utf8);
 bool decide_wrong_layout(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
                          const WordSet& exceptions, bool force);
 
+// ---- The decision in context ----
+
+// A word the record holds before the one decided, as the window shows it now.
+struct WordBefore {
+  std::string_view shown;      // its keys rendered in `layout`
+  std::string_view other;      // the same keys in the other layout
+  Layout layout = Layout::En;  // the layout it shows (En or Ru)
+};
+
+// What the record knows around the word decided.
+struct WordContext {
+  std::span<const WordBefore> before;  // nearest first; the decision reads the first two
+  // The user changed the layout between the word before and this one: the word stays as typed.
+  bool switched_by_hand = false;
+};
+
+// Was the whole token typed in l (punctuation included) meant in the other layout? Both
+// readings are weighed: each as a dictionary word (contractions and hyphenated words by their
+// parts) or, when no list holds it, by the letter model of its language, with the marks around
+// it; the words before lean the answer toward the language they read in. Pure, deterministic,
+// and never yes for a word the exceptions hold.
+bool decide_in_context(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
+                       const WordSet& exceptions, const WordContext& context);
+
+// The same for a word left as typed right before a word that is being converted to the other
+// layout: does it go along? `context` holds the words before this one.
+bool decide_carried(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted,
+                    const WordSet& exceptions, const WordContext& context);
+
+// How much better the token reads in the other layout than as typed, in bits (negative: as
+// typed is better); the decisions compare it with their margins. For reports and tests.
+double reading_advantage(const Dictionaries& d, Layout l, std::string_view typed, std::string_view converted);
+
 }  // namespace klavix

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "win/boundary.h"
+#include "win/file_moves.h"
 #include "win/file_times.h"
 #include "win/hook_procs.h"
 #include "win/tray.h"
@@ -55,6 +56,7 @@ int run_program() {
   }
 
   use_precise_file_times();
+  use_system_file_moves();
   Runtime& rt = process_runtime();
   const bool first_run = prepare_settings(rt);
   rt.caps_on.store((GetKeyState(VK_CAPITAL) & 1) != 0);

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The release as a Windows user meets it, under Wine on a private Xvfb with a fresh prefix:
-# the installer run silently, the installed copy started and typing, an update installed over
-# the running copy, the installer clicked through, the silent uninstall while the program
-# runs, and the zip's klavix.exe run from where it was unpacked. Every step waits for what it
+# the installer run silently, the installed copy started and typing, a silent update installed
+# over the running copy (which starts the new copy on the user's settings), the installer
+# clicked through, the silent uninstall while the program runs, the zip's klavix.exe run from
+# where it was unpacked, and a signed installer's uninstaller. Every step waits for what it
 # checks, with a timeout.
-# Usage: release_check.sh DIST DIST_NEXT klavix-target.exe klavix-probe.exe klavix-release-probe.exe
-#   DIST holds a release (zip and installer), DIST_NEXT the same code built as a later version.
+# Usage: release_check.sh DIST DIST_NEXT klavix-target.exe klavix-probe.exe klavix-release-probe.exe \
+#          [DIST_SIGNED CA_CERT]
+#   DIST holds a release (zip and installer), DIST_NEXT the same code built as a later version,
+#   DIST_SIGNED the release signed with the certificate CA_CERT (PEM).
 # With E2E_DOCS=DIR it also saves screenshots of the installer's pages into DIR.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,6 +19,8 @@ DIST_NEXT=$(cd "$2" && pwd)
 TARGET=$3
 PROBE=$4
 RELEASE_PROBE=$5
+DIST_SIGNED=${6:+$(cd "$6" && pwd)}
+CA_CERT=${7:-}
 INSTALL_TIMEOUT=${INSTALL_TIMEOUT:-120}
 UNINST_KEY='Software\Microsoft\Windows\CurrentVersion\Uninstall'
 RUN_KEY='Software\Microsoft\Windows\CurrentVersion\Run'
@@ -149,6 +154,12 @@ check_installed_copy_runs() {
 
 check_update_over_running_copy() {
   kill -0 "$KLAVIX_PID" 2>/dev/null || fail "the installed copy is not running" || return 1
+  # The user's files before the update, one of them edited by hand, to compare with afterwards.
+  printf '# my own note\r\n' >>"$KLAVIX_DIR/settings.ini"
+  local f
+  for f in settings.ini exceptions.txt apps.txt; do
+    cp "$KLAVIX_DIR/$f" "$E2E_WORK/before-$f" || fail "no $f in %APPDATA%\\Klavix" || return 1
+  done
   run_installer "$DIST_NEXT/klavix-$V_NEXT-setup.exe" /S || fail "the silent update failed (exit code $?)" || return 1
   # The installer asked the running copy to end: it is gone, with exit code 0 as after «Выход».
   e2e_wait "$E2E_TIMEOUT" '! kill -0 "$KLAVIX_PID" 2>/dev/null' || fail "the old copy still runs" || return 1
@@ -156,6 +167,26 @@ check_update_over_running_copy() {
   wait "$KLAVIX_PID" 2>/dev/null || rc=$?
   [ "$rc" = 0 ] || fail "the old copy ended with exit code $rc, not by «Выход»" || return 1
   check_installed "$V_NEXT" "$DIST_NEXT"
+}
+
+# The silent update started the new copy again: the installed klavix.exe (of the new version, as
+# the check before found) has a tray window that answers, it corrects, and the settings folder
+# holds the user's files byte for byte.
+check_update_restarts_program() {
+  e2e_wait "$E2E_TIMEOUT" 'rprobe tray "$(e2e_winpath "$E2E_WORK/tray")"' ||
+    fail "no KlavixTray window answers after the silent update" || return 1
+  local exe want
+  exe=$(reg_value exe "$E2E_WORK/tray")
+  want="$INSTALL_WIN\\klavix.exe"
+  [ "${exe,,}" = "${want,,}" ] || fail "the tray window belongs to '$exe', wanted '$want'" || return 1
+  local f
+  for f in settings.ini exceptions.txt apps.txt; do
+    cmp -s "$E2E_WORK/before-$f" "$KLAVIX_DIR/$f" || fail "$f changed across the update" || return 1
+  done
+  check_typing_corrected || return 1
+  # The next check starts from nothing running.
+  rprobe quit || fail "no tray window to send «Выход» to" || return 1
+  e2e_wait "$E2E_TIMEOUT" '! klavix_running' || fail "the new copy still runs after «Выход»"
 }
 
 shot_page() {
@@ -236,12 +267,36 @@ check_zip() {
   [ "$rc" = 0 ] || fail "klavix.exe ended with exit code $rc"
 }
 
+# A signed release: the installer writes an uninstaller that carries a valid signature too.
+check_signed_uninstaller() {
+  local dir_win='C:\klavix-signed' dir=$WINEPREFIX/drive_c/klavix-signed
+  run_installer "$DIST_SIGNED/klavix-$V-setup.exe" /S "/D=$dir_win" ||
+    fail "the signed installer failed (exit code $?)" || return 1
+  [ -f "$dir/uninstall.exe" ] || fail "no uninstall.exe in $dir: $(ls -A "$dir" 2>&1 | tr '\n' ' ')" || return 1
+  local f
+  for f in uninstall.exe klavix.exe; do
+    osslsigncode verify -in "$dir/$f" -CAfile "$CA_CERT" >"$E2E_WORK/verify.log" 2>&1 &&
+      grep -q 'Signature verification: ok' "$E2E_WORK/verify.log" ||
+      fail "the installed $f: $(grep -iE 'fail|error|mismatch|no signature' "$E2E_WORK/verify.log" | head -n3 | tr '\n' ' ')" ||
+      return 1
+  done
+  # A silent first installation: nothing started.
+  ! klavix_running || fail "the silent installation started klavix.exe" || return 1
+  timeout "$INSTALL_TIMEOUT" "$WINE" "$dir_win\\uninstall.exe" /S >>"$E2E_WORK/install.log" 2>&1 ||
+    fail "the signed uninstaller failed (exit code $?)" || return 1
+  e2e_wait "$INSTALL_TIMEOUT" '[ ! -e "$dir" ]' || fail "$dir is still there after the uninstall"
+}
+
 e2e_check silent_install_files_shortcut_entry check_silent_install
 e2e_check installed_copy_registers_and_corrects check_installed_copy_runs
 e2e_check update_closes_running_copy_one_entry check_update_over_running_copy
+e2e_check silent_update_starts_new_copy_settings_untouched check_update_restarts_program
 e2e_check interactive_install_starts_program check_interactive_install
 e2e_check silent_uninstall_while_running_keeps_settings check_silent_uninstall
 e2e_check zip_copy_runs_where_unpacked check_zip
+if [ -n "$DIST_SIGNED" ]; then
+  e2e_check signed_installer_installs_signed_uninstaller check_signed_uninstaller
+fi
 if [ -n "${E2E_DOCS:-}" ] && ls "$E2E_WORK"/shot-*.png >/dev/null 2>&1; then
   convert "$E2E_WORK"/shot-*.png -background white -splice 12x0 +append -chop 12x0 "$E2E_DOCS/installer.png" &&
     echo "screenshot: $E2E_DOCS/installer.png"

@@ -8,6 +8,9 @@
 //                                           it is, DWORD in decimal); exit 1: no such key
 //   klavix-release-probe subkeys KEY OUT    the names of HKCU\KEY's subkeys, one a line
 //   klavix-release-probe process NAME       exit 0 when a process with image NAME runs
+//   klavix-release-probe tray OUT           the KlavixTray window answers a message within 5 s:
+//                                           exe= the image path of its process (exit 1: no
+//                                           window, or it did not answer)
 //   klavix-release-probe quit               post the tray menu's «Выход» (WM_COMMAND 8) to the
 //                                           KlavixTray window (exit 1: none)
 //   klavix-release-probe page TITLE OUT     the texts of the visible dialog whose title starts
@@ -160,6 +163,23 @@ int quit() {
   return PostMessageW(tray, WM_COMMAND, 8, 0) ? 0 : 1;
 }
 
+int tray(const std::wstring& out) {
+  HWND w = FindWindowW(L"KlavixTray", nullptr);
+  if (!w) return 1;
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored)) return 1;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  std::wstring exe;
+  if (HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)) {
+    wchar_t path[MAX_PATH * 4];
+    DWORD len = MAX_PATH * 4;
+    if (QueryFullProcessImageNameW(p, 0, path, &len)) exe.assign(path, len);
+    CloseHandle(p);
+  }
+  return write_file(out, L"exe=" + exe + L"\n") ? 0 : 1;
+}
+
 std::wstring text_of(HWND w) {
   wchar_t buf[4096];
   int n = GetWindowTextW(w, buf, 4096);
@@ -252,6 +272,7 @@ int wmain(int argc, wchar_t** argv) {
   if (cmd == L"reg" && argc == 4) return reg_values(argv[2], argv[3]);
   if (cmd == L"subkeys" && argc == 4) return reg_subkeys(argv[2], argv[3]);
   if (cmd == L"process" && argc == 3) return process_running(argv[2]);
+  if (cmd == L"tray" && argc == 3) return tray(argv[2]);
   if (cmd == L"quit" && argc == 2) return quit();
   if (cmd == L"page" && argc == 4) return page(argv[2], argv[3]);
   if (cmd == L"click" && argc == 4) return click(argv[2], argv[3]);

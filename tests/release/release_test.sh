@@ -2,7 +2,8 @@
 # The release, tested end to end: scripts/release.sh run twice from fresh build folders gives
 # the same bytes; the files carry the build's version in their names; a later version builds
 # from the same code; signing with a throwaway certificate verifies; then under Wine the
-# installer, the update, the uninstaller and the zip (tests/e2e/release_check.sh).
+# installer, the update, the uninstaller, the zip and the signed installer's uninstaller
+# (tests/e2e/release_check.sh).
 # Usage: release_test.sh WINDOWS_BUILD   (a Windows build folder with tests/e2e/*.exe built)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 1
@@ -111,11 +112,16 @@ check exe_stripped_fixed_time_stamp_unsigned exe_stripped_unsigned
 check two_runs_give_the_same_bytes reproducible
 check next_version_builds_from_the_same_code next_release
 check signing_with_a_throwaway_certificate_verifies signed_release
+# makensis signed the uninstaller inside; the check under Wine verifies it as installed.
+grep -q '^release: signed uninstall.exe$' "$work/signed.log" && echo "PASS uninstaller_signed_when_packed" &&
+  passed=$((passed + 1)) || { echo "FAIL uninstaller_signed_when_packed: $(grep -i sign "$work/signed.log")"; failed=$((failed + 1)); }
+signed=()
+[ -f "$work/signed/klavix-$version-setup.exe" ] && signed=("$work/signed" "$work/cert/cert.pem")
 
-echo "== release under Wine: install, update, uninstall, zip"
+echo "== release under Wine: install, update, uninstall, zip, signed uninstaller"
 E2E_OUT_DIR=$work bash tests/e2e/release_check.sh "$work/a" "$work/next" \
   "$win_build/tests/e2e/klavix-target.exe" "$win_build/tests/e2e/klavix-probe.exe" \
-  "$win_build/tests/e2e/klavix-release-probe.exe" && passed=$((passed + 1)) || failed=$((failed + 1))
+  "$win_build/tests/e2e/klavix-release-probe.exe" "${signed[@]}" && passed=$((passed + 1)) || failed=$((failed + 1))
 
 echo "release tests took $((SECONDS - start)) s"
 echo "release: $passed passed, $failed failed"

@@ -6,17 +6,10 @@
 #include <cstdlib>
 
 #include "engine_fixture.h"
+#include "typed_ahead_typing.h"
 
 namespace klavix::testing {
 namespace {
-
-enum class Act : std::uint8_t { Key, Backspace, Hotkey, Click, CapsLock };
-
-struct Action {
-  Act act = Act::Key;
-  std::uint16_t vk = 0;
-  bool shift = false;
-};
 
 const char* const russian_words[] = {"привет", "как", "дела", "у", "тебя", "я", "не", "что", "это",
                                      "мы", "все", "да", "нет", "уже", "может", "объект", "хорошо", "мир"};
@@ -44,152 +37,6 @@ std::vector<Action> make_script(std::minstd_rand& rng) {
     if (chance(8)) out.push_back({Act::Key, win::VK_SPACE, false});
     if (chance(6)) out.push_back({Act::Hotkey});
     if (chance(3)) out.push_back({Act::Backspace});
-  }
-  return out;
-}
-
-// One window on a simulated desktop, the hook logic in front of the engine both ways.
-struct Typing {
-  Typing(bool slips, bool switches) : channel(make_channel()) {
-    apply_settings(rt, default_settings());
-    rt.event_sender.set(channel.sender);
-    SimWindow w;
-    w.follows_layout_requests = switches;  // under Wine a window never switches
-    window = desk.create_window(w);
-    desk.set_keep_calls(false);
-    engine = std::make_unique<Engine>(make_engine(desk, rt, real_dictionaries()));
-    engine->channel = &channel.receiver;
-    SimDesktop::InjectedInputHook h;
-    h.batch_begins = [this, slips] {
-      records_in_batch = 0;
-      if (slips && on_batch) on_batch();
-    };
-    h.record = [this, slips](const KeyInput& r) {
-      if (slips && records_in_batch++ > 0 && on_record) on_record();
-      return hook_injected(hook, rt, desk, r);
-    };
-    desk.set_injected_input_hook(std::move(h));
-    rt.hook_sees_own_input.store(true);
-  }
-
-  void key(std::uint16_t vk, bool down) {
-    KeyboardHookEvent ev;
-    ev.vk = vk;
-    const bool swallowed = keyboard_hook(hook, rt, desk, 0, down ? win::WM_KEYDOWN : win::WM_KEYUP, ev);
-    if (!swallowed) desk.physical_key(vk, down);
-  }
-  void perform(const Action& a) {
-    switch (a.act) {
-      case Act::Key:
-        if (a.shift) key(win::VK_LSHIFT, true);
-        key(a.vk, true);
-        key(a.vk, false);
-        if (a.shift) key(win::VK_LSHIFT, false);
-        if (a.vk == win::VK_SPACE) ++word;
-        if (key_row(a.vk) != nullptr) {
-          slots.push_back(a.vk);
-          words.push_back(word);
-        }
-        return;
-      case Act::Backspace:
-        key(win::VK_BACK, true);
-        key(win::VK_BACK, false);
-        if (!slots.empty()) {
-          slots.pop_back();
-          words.pop_back();
-        }
-        return;
-      case Act::Hotkey:
-        ++word;
-        key(win::VK_PAUSE, true);
-        key(win::VK_PAUSE, false);
-        return;
-      case Act::Click:
-        ++word;
-        mouse_hook(rt, 0, win::WM_LBUTTONDOWN);
-        mouse_hook(rt, 0, win::WM_LBUTTONUP);
-        return;
-      case Act::CapsLock:
-        key(win::VK_CAPITAL, true);
-        key(win::VK_CAPITAL, false);
-        return;
-    }
-  }
-  bool handle_one() { return handle_next_event(*engine); }
-  void drain() {
-    while (handle_one()) {
-    }
-  }
-  std::u32string shown() const { return *text::decode_utf8(desk.text_utf8(window)); }
-
-  SimDesktop desk;
-  Runtime rt;
-  Channel channel;
-  KeyboardHookState hook;
-  WindowHandle window = 0;
-  std::unique_ptr<Engine> engine;
-  std::vector<std::uint16_t> slots;  // the key behind each character the window should show
-  // For each of them, the word it was typed in: a space, a click or the hotkey ends a word,
-  // and a Backspace that joins two words on the screen does not make them one.
-  std::vector<int> words;
-  int word = 0;
-  std::function<void()> on_batch;   // a key may slip in before a batch
-  std::function<void()> on_record;  // or, as Wine allows, between its records
-  std::size_t records_in_batch = 0;
-};
-
-// The characters a key can show: either case in either layout.
-bool key_gives(std::uint16_t vk, char32_t c, Layout l) {
-  const KeyRow* row = key_row(vk);
-  return row && (row->lower(l) == c || row->upper(l) == c);
-}
-
-bool in_one_layout(const std::u32string& s, const std::vector<std::uint16_t>& slots, std::size_t i, std::size_t j) {
-  for (Layout l : {Layout::En, Layout::Ru}) {
-    bool all = true;
-    for (std::size_t k = i; k < j && all; ++k) all = key_gives(slots[k], s[k], l);
-    if (all) return true;
-  }
-  return false;
-}
-
-// Every key typed is on the screen, in its place, each word as it was typed in one layout. A
-// window that never follows the layout requests (as under Wine) keeps showing the keys typed
-// after a correction in the layout it has, so there only the keys are checked.
-std::string check_window(const Typing& r, bool switches) {
-  const std::u32string s = r.shown();
-  if (s.size() != r.slots.size())
-    return "the window shows " + std::to_string(s.size()) + " characters for " + std::to_string(r.slots.size()) +
-           " keys";
-  for (std::size_t k = 0; k < s.size(); ++k)
-    if (!key_gives(r.slots[k], s[k], Layout::En) && !key_gives(r.slots[k], s[k], Layout::Ru))
-      return "the character at " + std::to_string(k) + " is not its key's";
-  for (std::size_t i = 0; switches && i < s.size();) {
-    std::size_t j = i;
-    while (j < s.size() && r.words[j] == r.words[i]) ++j;
-    if (!in_one_layout(s, r.slots, i, j)) return "the word at " + std::to_string(i) + " is in no one layout";
-    i = j;
-  }
-  return {};
-}
-
-std::string describe(const std::vector<Action>& script) {
-  std::string out;
-  for (const Action& a : script) {
-    switch (a.act) {
-      case Act::Key:
-        if (a.vk == win::VK_SPACE) {
-          out += "␣";
-        } else {
-          const char32_t c = a.shift ? key_row(a.vk)->upper(Layout::En) : key_row(a.vk)->lower(Layout::En);
-          text::append_utf8(out, c);
-        }
-        break;
-      case Act::Backspace: out += "{bs}"; break;
-      case Act::Hotkey: out += "{Pause}"; break;
-      case Act::Click: out += "{click}"; break;
-      case Act::CapsLock: out += "{caps}"; break;
-    }
   }
   return out;
 }
@@ -261,11 +108,11 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
     fast.desk.set_late_injected_records(0);
     fast.drain();
 
-    const std::string why = check_window(fast, switches);
+    const std::string why = check_windows(fast);
     if (!why.empty()) {
       ADD_FAILURE() << why << "\n  script: " << describe(script) << "\n  order: " << order
-                    << "\n  window: " << fast.desk.text_utf8(fast.window)
-                    << "\n  slowly: " << slow.desk.text_utf8(slow.window);
+                    << "\n  window: " << fast.desk.text_utf8(fast.front().handle)
+                    << "\n  slowly: " << slow.desk.text_utf8(slow.front().handle);
       ++failures;
       continue;
     }
@@ -278,8 +125,8 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
     }
     ++compared;
     if (fast.shown() != slow.shown()) {
-      ADD_FAILURE() << "typed fast: " << fast.desk.text_utf8(fast.window) << "\n  order: " << order
-                    << "\n  typed slowly: " << slow.desk.text_utf8(slow.window) << "\n  script: " << describe(script);
+      ADD_FAILURE() << "typed fast: " << fast.desk.text_utf8(fast.front().handle) << "\n  order: " << order
+                    << "\n  typed slowly: " << slow.desk.text_utf8(slow.front().handle) << "\n  script: " << describe(script);
       ++failures;
     }
   }

@@ -159,12 +159,31 @@ bool handle_next_event(Engine& e) {
   return true;
 }
 
+namespace {
+
+// A key or a hotkey in another window than the last one: the word held belongs to that one.
+// (A window can come to the front with no click and no key, as one that takes the focus
+// itself; the word hotkey there must not erase its text for the other window's word.)
+void enter_window(Engine& e, WindowHandle w) {
+  if (w == e.last_window) return;
+  clear_word(e);
+  e.last_window = w;
+}
+
+}  // namespace
+
 void handle_event(Engine& e, const EngineEvent& ev) {
   switch (ev.kind) {
     case EventKind::Key: handle_key(e, ev); break;
     case EventKind::Reset: clear_word(e); break;
-    case EventKind::WordHotkey: word_hotkey(e); break;
-    case EventKind::SelectionHotkey: convert_selection(e); break;
+    case EventKind::WordHotkey:
+      enter_window(e, ev.window);
+      word_hotkey(e);
+      break;
+    case EventKind::SelectionHotkey:
+      enter_window(e, ev.window);
+      convert_selection(e);
+      break;
   }
 }
 
@@ -193,10 +212,7 @@ std::optional<WordRange> last_word(std::span<const Keystroke> keys) {
 }
 
 void handle_key(Engine& e, const EngineEvent& ev) {
-  if (ev.window != e.last_window) {
-    clear_word(e);
-    e.last_window = ev.window;
-  }
+  enter_window(e, ev.window);
   if (ignored_key(ev.vk)) return;
   if (ev.modifier) {
     clear_word(e);

@@ -185,6 +185,10 @@ void handle_event(Engine& e, const EngineEvent& ev) {
       convert_selection(e);
       break;
   }
+  // The user types on once the engine is done: what it sent (a copy chord's Ctrl key-up, say)
+  // must have passed the hook and reached the window first, or a key of the user's would come
+  // in under the program's Ctrl (a busy Wine hands records over after SendInput returned).
+  wait_for_hook(e.desktop, e.rt);
 }
 
 // ---- word tracking ----

@@ -123,6 +123,10 @@ void send_chord(Desktop& d, Runtime& rt, std::uint16_t letter) {
       key_record(d, win::VK_LCONTROL, 0), key_record(d, letter, 0),
       key_record(d, letter, win::KEYEVENTF_KEYUP), key_record(d, win::VK_LCONTROL, win::KEYEVENTF_KEYUP)};
   send_inputs(d, rt, chord);
+  // What the chord does happens when the window gets its letter: waiting for the copy or the
+  // paste before that (a busy Wine hands records over after SendInput has returned) would
+  // give up on it, and it would happen later, over the clipboard or the selection.
+  wait_for_hook(d, rt);
 }
 }  // namespace
 

@@ -8,8 +8,8 @@
 // settings, and the slips.
 //
 // After every script, in every window: every key the user typed is there, in order, none lost
-// or doubled, each showing a character of its own key, and where windows switch, each word in
-// one layout; the clipboard holds what the other program put there; no assertion tripped.
+// or doubled, each showing a character of its own key, and where windows switch and no
+// correction was left out, each word in one layout; the clipboard holds what the other program put there; no assertion tripped.
 // Where only what the typed-ahead stress plays was typed and no correction was left out, the
 // window shows what the same script gives typed slowly.
 #include <cstddef>
@@ -177,7 +177,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fast.desk.set_late_injected_records(0);
   fast.drain();
 
-  const std::string why = check_windows(fast);
+  // A correction left out (other events were waiting) may have switched the layout alone, part
+  // way through the keys typed ahead of it: there only the keys are checked.
+  const std::string why = check_windows(fast, fast.engine->corrections_left_out == 0);
   FUZZ_CHECK(why.empty(), why + "\n  script: " + script_text(script) + "\n  window: " +
                               fast.desk.text_utf8(fast.front().handle));
   if (clipboard_set) {

@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
   if (h.slip_in_batch)
     fast.on_record = [&] {
-      if (++records % h.slip_in_batch == 0) slip();
+      if (++records % h.slip_in_batch == 0 && !fast.chord_batch) slip();
     };
   fast.desk.set_late_injected_records(h.late_records);
   while (next < script.size()) {

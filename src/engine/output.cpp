@@ -204,6 +204,10 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
   // Once a try was cut short the window no longer shows what the record says: the engine goes
   // on until it has mended it (the user stops typing at some point).
   for (int attempt = 0; attempt < (cut ? mending_attempts : correction_attempts); ++attempt) {
+    // What the engine sends goes to the foreground window: once that is another window than
+    // the word's (one came to the front with no click and no key), it would erase and type
+    // there.
+    if (e.desktop.foreground_window() != e.last_window) break;
     waiting.assign(e.taken_in.begin(), e.taken_in.end());
     const std::size_t known = waiting.size();
     EventReceiver::Look look;

@@ -76,6 +76,43 @@ TEST_F(WordHotkey, KeysTypedAheadOfASwitchGoWithItInAWindowNotSeenBefore) {
   }
 }
 
+// The engine types into the foreground window. When another window comes to the front (with no
+// click and no key) before the engine gets to keys typed ahead, neither the correction after a
+// space nor the keys that go with a hotkey's switch may land there.
+TEST_F(WordHotkey, NothingIsTypedIntoAWindowThatCameToTheFrontMeanwhile) {
+  route_injected_through_hook();
+  struct Case {
+    const char* name;
+    std::function<void(WordHotkey&)> ahead;
+    std::string stays;
+  };
+  const std::vector<Case> cases = {
+      {"the correction after a space",
+       [](WordHotkey& t) {
+         t.type_keys_ahead("ghbdtn");
+         t.press_ahead(win::VK_SPACE);
+       },
+       "ghbdtn "},
+      {"keys typed ahead of the hotkey's switch",
+       [](WordHotkey& t) {
+         t.press_ahead(win::VK_PAUSE);
+         t.type_keys_ahead("|l");
+       },
+       "|l"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const WindowHandle first = desk.create_window();
+    type_keys("a ");  // the engine knows the window
+    desk.set_text(first, u"");
+    c.ahead(*this);
+    const WindowHandle other = desk.create_window();
+    drain();
+    EXPECT_EQ(desk.text_utf8(other), "");
+    EXPECT_EQ(desk.text_utf8(first), c.stays);
+  }
+}
+
 TEST_F(WordHotkey, ConvertsAndConvertsBack) {
   set_autoswitch(false);
   type("ghbdtn ");

@@ -148,11 +148,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   if (h.slip_before_batch)
     fast.on_batch = [&] {
-      if (++batches % h.slip_before_batch == 0) slip();
+      if (++batches % h.slip_before_batch == 0 && !fast.in_chord) slip();
     };
   if (h.slip_in_batch)
     fast.on_record = [&] {
-      if (++records % h.slip_in_batch == 0 && !fast.chord_batch) slip();
+      if (++records % h.slip_in_batch == 0 && !fast.in_chord) slip();
     };
   fast.desk.set_late_injected_records(h.late_records);
   while (next < script.size()) {

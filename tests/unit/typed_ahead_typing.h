@@ -62,8 +62,8 @@ struct Typing {
       if (slips && on_batch) on_batch();
     };
     h.record = [this, slips](const KeyInput& r) {
-      if (records_in_batch == 0) chord_batch = r.vk == win::VK_LCONTROL && (r.flags & win::KEYEVENTF_KEYUP) == 0;
       if (slips && records_in_batch++ > 0 && on_record) on_record();
+      if (r.vk == win::VK_LCONTROL) in_chord = (r.flags & win::KEYEVENTF_KEYUP) == 0;
       return hook_injected(hook, rt, desk, r);
     };
     desk.set_injected_input_hook(std::move(h));
@@ -165,9 +165,10 @@ struct Typing {
   std::function<void()> on_batch;   // a key may slip in before a batch
   std::function<void()> on_record;  // or, as Wine allows, between its records
   std::size_t records_in_batch = 0;
-  // The batch going on is a Ctrl chord (copy or paste): a key that lands inside one comes
-  // with the program's Ctrl, and no program can keep it out (nor does Windows let it in).
-  bool chord_batch = false;
+  // Between the program's Ctrl down and up (a copy or paste chord, whose end a busy Wine may
+  // hand over late): a key that lands there comes with that Ctrl, and no program can keep it
+  // out (nor does Windows let it in).
+  bool in_chord = false;
 };
 
 // The characters a key can show: either case in either layout.

@@ -37,12 +37,15 @@ for h in "${harnesses[@]}"; do
     failed+=("$h")
     echo "fuzz $h: FINDING"
     grep -v -E '^#[0-9]+|^INFO:|Uses: [0-9]+$|NEW_FUNC' "$work/log" | head -60
+    found=0
     for r in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do
       [ -e "$r" ] || continue
+      found=1
       echo "reproducer: $r ($(stat -c %s "$r") bytes)"
       od -A x -t x1z -v "$r" | head -40
       echo "replay: $build/tests/fuzz/fuzz_$h $r"
     done
+    [ "$found" = 1 ] || echo "no reproducer was written; the whole log: $work/log"
   fi
 done
 

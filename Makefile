@@ -3,7 +3,7 @@ JOBS ?= 2
 NATIVE := build/native
 WINDOWS := build/windows
 ASAN := build/asan
-# Seconds per harness for `make fuzz` (CI runs each for 20).
+# Seconds per harness for `make fuzz` (CI runs each for 15).
 FUZZ_SECONDS ?= 300
 
 .PHONY: all native windows asan fuzz test bench demo release clean

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (clang, build/fuzz) and runs each one for a fixed time:
-#   bash scripts/fuzz.sh [SECONDS]     (default: FUZZ_SECONDS, else 20; FUZZ_HARNESSES picks some)
+#   bash scripts/fuzz.sh [SECONDS]     (default: FUZZ_SECONDS, else 15; FUZZ_HARNESSES picks some)
 # Each run starts from the committed seeds (tests/fuzz/corpus/<harness>) and the format's
 # dictionary, and adds what it finds to build/fuzz/runs/<harness>/corpus. Any finding fails the
 # script; the reproducer is printed (path and bytes) and kept next to the run's log. Replay one:
 #   build/fuzz/tests/fuzz/fuzz_<harness> <reproducer>
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-${FUZZ_SECONDS:-20}}
+seconds=${1:-${FUZZ_SECONDS:-15}}
 JOBS=${JOBS:-2}
 build=build/fuzz
 

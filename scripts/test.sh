@@ -29,7 +29,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan -j"$JOBS" --output-on-failure -LE slow
 
 echo "== fuzzers (clang, libFuzzer): each harness for a fixed time, any finding fails the run"
-bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
 
 echo "== Windows build and tests (under Wine)"
 cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \

@@ -3,8 +3,10 @@ JOBS ?= 2
 NATIVE := build/native
 WINDOWS := build/windows
 ASAN := build/asan
+# Seconds per harness for `make fuzz` (CI runs each for 15).
+FUZZ_SECONDS ?= 300
 
-.PHONY: all native windows asan test bench accuracy corpus demo release clean
+.PHONY: all native windows asan fuzz test bench accuracy corpus demo release clean
 
 all: native windows
 
@@ -19,6 +21,10 @@ windows:
 asan:
 	cmake -S . -B $(ASAN) -G Ninja -DKLAVIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASAN) -j$(JOBS)
+
+# The libFuzzer harnesses (clang, build/fuzz), each for FUZZ_SECONDS; FUZZ_HARNESSES picks some.
+fuzz:
+	JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 test:
 	bash scripts/test.sh

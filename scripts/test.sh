@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds both builds and runs every test: generated-source checks,
-# native unit tests, the same unit tests under ASan/UBSan, the Windows tests and
-# end-to-end tests under Wine, and the release (zip and installer) built and tried under Wine.
+# native unit tests, the same unit tests under ASan/UBSan, the fuzzers for a short time, the
+# Windows tests and end-to-end tests under Wine, and the release (zip and installer) built and
+# tried under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
@@ -26,6 +27,9 @@ cmake -S . -B build/asan -G Ninja -DKLAVIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build/asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan -j"$JOBS" --output-on-failure -LE slow
+
+echo "== fuzzers (clang, libFuzzer): each harness for a fixed time, any finding fails the run"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
 
 echo "== Windows build and tests (under Wine)"
 cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \

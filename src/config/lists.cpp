@@ -49,8 +49,9 @@ void add(WatchedList& list, std::string_view entry) { list.entries.insert(std::s
 void append_to_list(WatchedList& list, std::string_view word) {
   std::string entry = text::to_lower(text::trim_white_space(word));
   if (entry.empty() || contains(list, entry)) return;
-  // A line break inside would put a second, unintended entry into the user's file.
-  if (entry.find_first_of("\r\n") != std::string::npos) return;
+  // A line break inside would put a second, unintended entry into the user's file, and a line
+  // that starts with # reads back as a comment: the word would hold only until the next read.
+  if (entry.find_first_of("\r\n") != std::string::npos || entry[0] == '#') return;
 
   std::optional<std::int64_t> before = file_io::modification_time(list.path);
   file_io::append_line(list.path, entry);

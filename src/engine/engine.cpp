@@ -236,14 +236,37 @@ bool handle_next_event(Engine& e) {
   return true;
 }
 
+namespace {
+
+// A key or a hotkey in another window than the last one: the word held belongs to that one.
+// (A window can come to the front with no click and no key, as one that takes the focus
+// itself; the word hotkey there must not erase its text for the other window's word.)
+void enter_window(Engine& e, WindowHandle w) {
+  if (w == e.last_window) return;
+  clear_word(e);
+  e.last_window = w;
+}
+
+}  // namespace
+
 void handle_event(Engine& e, const EngineEvent& ev) {
   switch (ev.kind) {
     case EventKind::Key: handle_key(e, ev); break;
     case EventKind::Reset: clear_word(e); break;
-    case EventKind::WordHotkey: word_hotkey(e); break;
-    case EventKind::SelectionHotkey: convert_selection(e); break;
+    case EventKind::WordHotkey:
+      enter_window(e, ev.window);
+      word_hotkey(e);
+      break;
+    case EventKind::SelectionHotkey:
+      enter_window(e, ev.window);
+      convert_selection(e);
+      break;
   }
   retype_typed_before_request(e);
+  // The user types on once the engine is done: what it sent (a copy chord's Ctrl key-up, say)
+  // must have passed the hook and reached the window first, or a key of the user's would come
+  // in under the program's Ctrl (a busy Wine hands records over after SendInput returned).
+  wait_for_hook(e.desktop, e.rt);
 }
 
 // Windows hands a window its posted messages before its waiting input, so a key the user typed
@@ -286,10 +309,7 @@ std::optional<WordRange> last_word(std::span<const Keystroke> keys) {
 }
 
 void handle_key(Engine& e, const EngineEvent& ev) {
-  if (ev.window != e.last_window) {
-    clear_word(e);
-    e.last_window = ev.window;
-  }
+  enter_window(e, ev.window);
   if (ignored_key(ev.vk)) return;
   if (ev.modifier) {
     clear_word(e);

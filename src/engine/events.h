@@ -11,12 +11,12 @@ enum class EventKind : std::uint8_t { Key = 0, Reset = 1, WordHotkey = 2, Select
 
 struct EngineEvent {
   EventKind kind = EventKind::Key;
-  Layout layout = Layout::En;  // the fields below carry meaning for Key only
+  Layout layout = Layout::En;  // the fields up to `window` carry meaning for Key only
   std::uint8_t shift = 0;
   std::uint8_t caps = 0;
   std::uint8_t modifier = 0;
   std::uint16_t vk = 0;
-  WindowHandle window = 0;
+  WindowHandle window = 0;  // the foreground window of a key or a hotkey
   friend bool operator==(const EngineEvent&, const EngineEvent&) = default;
 };
 

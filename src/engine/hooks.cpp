@@ -103,11 +103,15 @@ bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int 
   m.win = down(desktop, win::VK_LWIN);
   if (!m.win) m.win = down(desktop, win::VK_RWIN);
 
+  // Every event names the window it was pressed in: the word the engine holds is that
+  // window's only while the window stays the same.
+  const WindowHandle fg = desktop.foreground_window();
   const std::array<Hotkey, 2> hotkeys = copy_hotkeys(rt);
   if (matches(hotkeys[0], vk, m)) {
     state.swallowed_key = vk;
     EngineEvent e;
     e.kind = EventKind::WordHotkey;
+    e.window = fg;
     post_event(rt, e);
     return true;
   }
@@ -115,13 +119,13 @@ bool keyboard_hook(KeyboardHookState& state, Runtime& rt, Desktop& desktop, int 
     state.swallowed_key = vk;
     EngineEvent e;
     e.kind = EventKind::SelectionHotkey;
+    e.window = fg;
     post_event(rt, e);
     return true;
   }
 
   if (vk == win::VK_CAPITAL) track_caps_lock(state, rt);
 
-  const WindowHandle fg = desktop.foreground_window();
   const std::uint32_t thread = desktop.window_thread_process_id(fg, nullptr);
   const Layout layout = layout_of_language(desktop.keyboard_layout(thread));
 

@@ -123,6 +123,10 @@ void send_chord(Desktop& d, Runtime& rt, std::uint16_t letter) {
       key_record(d, win::VK_LCONTROL, 0), key_record(d, letter, 0),
       key_record(d, letter, win::KEYEVENTF_KEYUP), key_record(d, win::VK_LCONTROL, win::KEYEVENTF_KEYUP)};
   send_inputs(d, rt, chord);
+  // What the chord does happens when the window gets its letter: waiting for the copy or the
+  // paste before that (a busy Wine hands records over after SendInput has returned) would
+  // give up on it, and it would happen later, over the clipboard or the selection.
+  wait_for_hook(d, rt);
 }
 }  // namespace
 
@@ -222,6 +226,10 @@ bool retype_counting_waiting(Engine& e, std::size_t start, std::size_t end, Layo
   // Once a try was cut short the window no longer shows what the record says: the engine goes
   // on until it has mended it (the user stops typing at some point).
   for (int attempt = 0; attempt < (cut ? mending_attempts : correction_attempts); ++attempt) {
+    // What the engine sends goes to the foreground window: once that is another window than
+    // the word's (one came to the front with no click and no key), it would erase and type
+    // there.
+    if (e.desktop.foreground_window() != e.last_window) break;
     waiting.assign(e.taken_in.begin(), e.taken_in.end());
     const std::size_t known = waiting.size();
     EventReceiver::Look look;

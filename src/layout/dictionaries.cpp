@@ -160,7 +160,10 @@ class WordMap {
   // A stored word ends at the space after it, so a match needs the space right after the bytes.
   bool matches(std::uint32_t offset, std::string_view word) const {
     const std::size_t end = std::size_t{offset} + word.size();
-    return end < text_.size() && text_[end] == ' ' && std::memcmp(text_.data() + offset, word.data(), word.size()) == 0;
+    // An empty view may have no data at all, and memcmp must not see a null pointer even for
+    // zero bytes.
+    return end < text_.size() && text_[end] == ' ' &&
+           (word.empty() || std::memcmp(text_.data() + offset, word.data(), word.size()) == 0);
   }
 
   std::string_view text_;

@@ -248,6 +248,10 @@ TEST_F(ListFile, AppendWritesOneLineAndNeverRewritesTheFile) {
       {"empty word", "lol", "  \u00A0 ", "lol", ""},
       {"empty word, no file", std::nullopt, "", std::nullopt, ""},
       {"line break inside is refused", "lol\n", "a\nb", "lol\n", ""},
+      // The reader takes such a line for a comment: the word would be in memory only.
+      {"a word that would read back as a comment is refused", "lol\n", "#tag", "lol\n", ""},
+      {"also after trimming", "lol\n", " \t#tag", "lol\n", ""},
+      {"# further in is an entry", "lol\n", "c#", "lol\nc#\n", "c#"},
       {"user's invalid bytes are kept", "\xFF\xFE", "kek", "\xFF\xFE\nkek\n", "kek"},
       {"NUL bytes are kept", std::string("a\0", 2), "kek", std::string("a\0\nkek\n", 7), "kek"},
   };

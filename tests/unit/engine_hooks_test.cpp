@@ -68,9 +68,11 @@ EngineEvent key_event(std::uint16_t vk, WindowHandle w, Layout l = Layout::En, b
   return e;
 }
 
-EngineEvent kind_event(EventKind k) {
+// A hotkey's event names the window it was pressed in.
+EngineEvent kind_event(EventKind k, WindowHandle w) {
   EngineEvent e;
   e.kind = k;
+  e.window = w;
   return e;
 }
 
@@ -107,7 +109,10 @@ TEST_F(Hooks, KeyDownsAndWhatTheyReport) {
     EXPECT_EQ(hook_event(down, c.vk), c.swallowed);
     const std::vector<EngineEvent> got = events();
     ASSERT_EQ(got.size(), c.kinds.size());
-    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].kind, c.kinds[i]);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].kind, c.kinds[i]);
+      EXPECT_EQ(got[i].window, window);
+    }
     if (c.kinds == std::vector<EventKind>{EventKind::Key}) {
       EXPECT_EQ(got[0].modifier, c.modifier ? 1 : 0);
     }
@@ -188,7 +193,7 @@ TEST_F(Hooks, HeldHotkeyRepeats) {
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(hook_event(down, win::VK_PAUSE));
   EXPECT_TRUE(hook_event(up, win::VK_PAUSE));
   const std::vector<EngineEvent> got = events();
-  EXPECT_EQ(got, std::vector<EngineEvent>(4, kind_event(EventKind::SelectionHotkey)));
+  EXPECT_EQ(got, std::vector<EngineEvent>(4, kind_event(EventKind::SelectionHotkey, window)));
 }
 
 TEST_F(Hooks, EqualHotkeysGiveOnlyTheWordHotkey) {
@@ -197,7 +202,7 @@ TEST_F(Hooks, EqualHotkeysGiveOnlyTheWordHotkey) {
   apply_settings(rt, s);
   hold({});
   EXPECT_TRUE(hook_event(down, win::VK_PAUSE));
-  EXPECT_EQ(events(), std::vector<EngineEvent>{kind_event(EventKind::WordHotkey)});
+  EXPECT_EQ(events(), std::vector<EngineEvent>{kind_event(EventKind::WordHotkey, window)});
 }
 
 TEST_F(Hooks, UnsetHotkeysMatchNothing) {
@@ -222,7 +227,7 @@ TEST_F(Hooks, WhilePaused) {
   EXPECT_FALSE(hook_event(down, win::VK_CAPITAL));  // tracked, but reported no more than a letter
   EXPECT_FALSE(hook_event(up, win::VK_CAPITAL));
   mouse_hook(rt, 0, win::WM_LBUTTONDOWN);
-  EXPECT_EQ(events(), std::vector<EngineEvent>{kind_event(EventKind::Reset)});
+  EXPECT_EQ(events(), std::vector<EngineEvent>{kind_event(EventKind::Reset, 0)});
 }
 
 // Caps Lock pressed while paused still reaches the system and toggles its light, so the

@@ -35,6 +35,84 @@ TEST_F(WordHotkey, WithNoWordOnlyTheLayoutChanges) {
   }
 }
 
+// The word belongs to the window it was typed in. A window that comes to the front with no
+// click and no key (one that takes the focus itself) holds none: the press there only switches
+// its layout, and erases nothing of its text.
+TEST_F(WordHotkey, InAWindowThatCameToTheFrontUnseenItConvertsNothing) {
+  set_autoswitch(false);
+  type("ghbdtn");
+  const WindowHandle other = desk.create_window();
+  desk.set_text(other, u"keep");
+  desk.clear_calls();
+  hotkey_word();
+  EXPECT_TRUE(desk.sent_records().empty());
+  EXPECT_EQ(desk.text_utf8(other), "keep");
+  EXPECT_EQ(shown(), "ghbdtn");
+  EXPECT_EQ(requested(), std::vector<Layout>{Layout::Ru});
+  // Back in the first window the word is gone too: the engine saw another window meanwhile.
+  desk.set_foreground(window);
+  desk.clear_calls();
+  hotkey_word();
+  EXPECT_TRUE(desk.sent_records().empty());
+  EXPECT_EQ(shown(), "ghbdtn");
+}
+
+// Keys typed after a press that only switches the layout came out in the layout the window
+// had; they go with the switch, also when the press is the first thing the engine sees of the
+// window (the keys named a window the engine had not seen yet, and were left as they were).
+TEST_F(WordHotkey, KeysTypedAheadOfASwitchGoWithItInAWindowNotSeenBefore) {
+  route_injected_through_hook();
+  for (const bool earlier_window : {false, true}) {
+    SCOPED_TRACE(earlier_window ? "after typing in another window" : "the first event of all");
+    if (earlier_window) {
+      type("a ");
+      desk.create_window();
+    }
+    press_ahead(win::VK_PAUSE);
+    type_keys_ahead("m");
+    drain();
+    type_keys("u");
+    EXPECT_EQ(desk.text_utf8(desk.foreground_window()), "ьг");
+  }
+}
+
+// The engine types into the foreground window. When another window comes to the front (with no
+// click and no key) before the engine gets to keys typed ahead, neither the correction after a
+// space nor the keys that go with a hotkey's switch may land there.
+TEST_F(WordHotkey, NothingIsTypedIntoAWindowThatCameToTheFrontMeanwhile) {
+  route_injected_through_hook();
+  struct Case {
+    const char* name;
+    std::function<void(WordHotkey&)> ahead;
+    std::string stays;
+  };
+  const std::vector<Case> cases = {
+      {"the correction after a space",
+       [](WordHotkey& t) {
+         t.type_keys_ahead("ghbdtn");
+         t.press_ahead(win::VK_SPACE);
+       },
+       "ghbdtn "},
+      {"keys typed ahead of the hotkey's switch",
+       [](WordHotkey& t) {
+         t.press_ahead(win::VK_PAUSE);
+         t.type_keys_ahead("|l");
+       },
+       "|l"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const WindowHandle first = desk.create_window();
+    type_keys("a ");  // the engine knows the window
+    desk.set_text(first, u"");
+    c.ahead(*this);
+    const WindowHandle other = desk.create_window();
+    drain();
+    EXPECT_EQ(desk.text_utf8(other), "");
+    EXPECT_EQ(desk.text_utf8(first), c.stays);
+  }
+}
+
 TEST_F(WordHotkey, ConvertsAndConvertsBack) {
   set_autoswitch(false);
   type("ghbdtn ");

@@ -43,6 +43,7 @@ TEST_F(EngineThread, SleepsUntilAnEventAndEndsWhenTheLastSenderGoes) {
   g.window = w;
   EngineEvent hotkey;
   hotkey.kind = EventKind::WordHotkey;
+  hotkey.window = w;
   engine.channel.sender.send(g);
   engine.channel.sender.send(hotkey);
   engine.channel.sender.wait_until_idle();
@@ -76,6 +77,7 @@ TEST_F(EngineThread, WithoutAWakeEventItPollsAndStillHandlesEverything) {
   g.window = w;
   EngineEvent hotkey;
   hotkey.kind = EventKind::WordHotkey;
+  hotkey.window = w;
   engine.channel.sender.send(g);
   engine.channel.sender.send(hotkey);
   engine.channel.sender.wait_until_idle();
@@ -124,6 +126,7 @@ TEST_F(EngineThread, MillionEventsInOrder) {
   reset.kind = EventKind::Reset;
   EngineEvent hotkey;
   hotkey.kind = EventKind::WordHotkey;
+  hotkey.window = w;
   EngineEvent key;
   key.window = w;
   auto send_block = [&](std::size_t i) {
@@ -186,6 +189,7 @@ TEST_F(EngineThread, KeysAfterThePromptStartANewRecord) {
   e.last_correction = Correction{false, 0, 6, {"ghbdtn"}, 0, 6, Layout::En};
   EngineEvent hotkey;
   hotkey.kind = EventKind::WordHotkey;
+  hotkey.window = w;
   handle_event(e, hotkey);
   EXPECT_EQ(desk.message_boxes().size(), 1u);
   EXPECT_TRUE(e.keys.empty());

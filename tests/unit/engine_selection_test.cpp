@@ -327,6 +327,35 @@ TEST_F(Selection, NothingCopied) {
   }
 }
 
+// A busy Wine hands the end of a batch to the hook and the window only after SendInput has
+// returned. The engine waits for the copy and the paste only once their chords went through
+// (else it gives up on a copy still to come, which then lands over the user's clipboard), and
+// is done with the press only then: the user's next key must not come in under its Ctrl.
+TEST_F(Selection, TheChordsAreThroughBeforeTheUserTypesOn) {
+  route_injected_through_hook();
+  for (const bool selected : {false, true}) {
+    for (const std::size_t late : {1, 2, 3}) {
+      SCOPED_TRACE(std::string(selected ? "a selection" : "nothing selected") + ", late records " +
+                   std::to_string(late));
+      set_layout(layout_en_us);
+      desk.set_clipboard(users_clipboard());
+      if (selected) {
+        select_text(u"ghbdtn");
+      } else {
+        desk.set_text(window, u"ghbdtn");
+      }
+      desk.set_late_injected_records(late);
+      hotkey_selection();
+      EXPECT_FALSE(desk.key_down(win::VK_LCONTROL));
+      type_keys(" a");
+      desk.set_late_injected_records(0);
+      drain();
+      EXPECT_EQ(shown(), selected ? "привет ф" : "ghbdtn a");  // converted, the window is Russian
+      EXPECT_EQ(formats(), formats_of(users_clipboard()));
+    }
+  }
+}
+
 // The clipboard held open by another program the whole time: the save fails, and without a
 // copy of the user's clipboard nothing may be copied, pasted or emptied.
 TEST_F(Selection, ALockedClipboardIsTriedTwentyTimesThenLeftAlone) {

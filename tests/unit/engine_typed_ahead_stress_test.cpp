@@ -8,20 +8,10 @@
 #include <cstdlib>
 
 #include "engine_fixture.h"
+#include "typed_ahead_typing.h"
 
 namespace klavix::testing {
 namespace {
-
-enum class Act : std::uint8_t { Key, Backspace, Hotkey, Click, CapsLock, Layout, Enter };
-
-struct Action {
-  Act act = Act::Key;
-  std::uint16_t vk = 0;
-  bool shift = false;
-  LayoutHandle layout = 0;  // for Act::Layout
-};
-
-constexpr LayoutHandle hand_layouts[] = {layout_en_us, layout_ru, layout_de};
 
 const char* const russian_words[] = {"привет", "как", "дела", "у", "тебя", "я", "не", "что", "это",
                                      "мы", "все", "да", "нет", "уже", "может", "объект", "хорошо", "мир"};
@@ -31,7 +21,8 @@ std::vector<Action> make_script(std::minstd_rand& rng) {
   auto chance = [&](int percent) { return static_cast<int>(rng() % 100) < percent; };
   std::vector<Action> out;
   const int words = 2 + static_cast<int>(rng() % 7);
-  auto switch_by_hand = [&] { out.push_back({Act::Layout, 0, false, hand_layouts[rng() % std::size(hand_layouts)]}); };
+  // En, Ru or German.
+  auto switch_by_hand = [&] { out.push_back({Act::SwitchLayout, static_cast<std::uint16_t>(rng() % 3)}); };
   for (int w = 0; w < words; ++w) {
     if (chance(5)) switch_by_hand();
     const bool russian = chance(70);
@@ -53,191 +44,6 @@ std::vector<Action> make_script(std::minstd_rand& rng) {
     if (chance(8)) out.push_back({Act::Key, win::VK_SPACE, false});
     if (chance(6)) out.push_back({Act::Hotkey});
     if (chance(3)) out.push_back({Act::Backspace});
-  }
-  return out;
-}
-
-// One window on a simulated desktop, the hook logic in front of the engine both ways.
-struct Typing {
-  Typing(bool slips, bool switches) : channel(make_channel()) {
-    apply_settings(rt, default_settings());
-    rt.event_sender.set(channel.sender);
-    SimWindow w;
-    w.follows_layout_requests = switches;  // under Wine a window never switches
-    window = desk.create_window(w);
-    desk.set_keep_calls(false);
-    desk.install_layout(layout_de);
-    engine = std::make_unique<Engine>(make_engine(desk, rt, real_dictionaries()));
-    engine->channel = &channel.receiver;
-    SimDesktop::InjectedInputHook h;
-    h.batch_begins = [this, slips] {
-      records_in_batch = 0;
-      if (slips && on_batch) on_batch();
-    };
-    h.record = [this, slips](const KeyInput& r) {
-      if (slips && records_in_batch++ > 0 && on_record) on_record();
-      return hook_injected(hook, rt, desk, r);
-    };
-    h.batch_ends = [this, slips] {
-      if (slips && on_batch_end) on_batch_end();
-    };
-    desk.set_injected_input_hook(std::move(h));
-    rt.hook_sees_own_input.store(true);
-  }
-
-  void key(std::uint16_t vk, bool down) {
-    KeyboardHookEvent ev;
-    ev.vk = vk;
-    const bool swallowed = keyboard_hook(hook, rt, desk, 0, down ? win::WM_KEYDOWN : win::WM_KEYUP, ev);
-    if (!swallowed) desk.physical_key(vk, down);
-  }
-  void perform(const Action& a) {
-    switch (a.act) {
-      case Act::Key:
-        if (a.shift) key(win::VK_LSHIFT, true);
-        key(a.vk, true);
-        key(a.vk, false);
-        if (a.shift) key(win::VK_LSHIFT, false);
-        if (a.vk == win::VK_SPACE) ++word;
-        if (key_row(a.vk) != nullptr) {
-          slots.push_back(a.vk);
-          words.push_back(word);
-          third.push_back(layout_of_language(desk.window_layout(window)) == Layout::Other);
-        }
-        return;
-      case Act::Backspace:
-        key(win::VK_BACK, true);
-        key(win::VK_BACK, false);
-        if (!slots.empty()) {
-          slots.pop_back();
-          words.pop_back();
-          third.pop_back();
-        }
-        return;
-      case Act::Hotkey:
-        ++word;
-        key(win::VK_PAUSE, true);
-        key(win::VK_PAUSE, false);
-        return;
-      case Act::Click:
-        ++word;
-        mouse_hook(rt, 0, win::WM_LBUTTONDOWN);
-        mouse_hook(rt, 0, win::WM_LBUTTONUP);
-        return;
-      case Act::CapsLock:
-        key(win::VK_CAPITAL, true);
-        key(win::VK_CAPITAL, false);
-        return;
-      case Act::Enter:
-        ++word;
-        key(win::VK_RETURN, true);
-        key(win::VK_RETURN, false);
-        // The next line starts in En again, as in a new field the user comes to once the window
-        // has taken all that was typed.
-        desk.take_all_waiting();
-        desk.set_window_layout(window, layout_en_us);
-        return;
-      case Act::Layout:
-        // The keys before the switch and after it may show different layouts.
-        ++word;
-        desk.set_window_layout(window, a.layout);
-        return;
-    }
-  }
-  bool handle_one() { return handle_next_event(*engine); }
-  void drain() {
-    while (handle_one()) {
-    }
-  }
-  std::u32string shown() const { return *text::decode_utf8(desk.text_utf8(window)); }
-
-  SimDesktop desk;
-  Runtime rt;
-  Channel channel;
-  KeyboardHookState hook;
-  WindowHandle window = 0;
-  std::unique_ptr<Engine> engine;
-  std::vector<std::uint16_t> slots;  // the key behind each character the window should show
-  // For each of them, the word it was typed in: a space, a click or the hotkey ends a word,
-  // and a Backspace that joins two words on the screen does not make them one.
-  std::vector<int> words;
-  // And whether it was typed in a third layout, which the key table cannot say anything about.
-  std::vector<bool> third;
-  int word = 0;
-  std::function<void()> on_batch;   // a key may slip in before a batch
-  std::function<void()> on_record;  // or, as Wine allows, between its records
-  std::function<void()> on_batch_end;  // or after its last record, before the layout request
-  std::size_t records_in_batch = 0;
-};
-
-// The characters a key can show: either case in either layout.
-bool key_gives(std::uint16_t vk, char32_t c, Layout l) {
-  const KeyRow* row = key_row(vk);
-  return row && (row->lower(l) == c || row->upper(l) == c);
-}
-
-bool in_one_layout(const std::u32string& s, const std::vector<std::uint16_t>& slots, std::size_t i, std::size_t j) {
-  for (Layout l : {Layout::En, Layout::Ru}) {
-    bool all = true;
-    for (std::size_t k = i; k < j && all; ++k) all = key_gives(slots[k], s[k], l);
-    if (all) return true;
-  }
-  return false;
-}
-
-// Every key typed is on the screen, in its place, each word as it was typed in one layout. A
-// window that never follows the layout requests (as under Wine) keeps showing the keys typed
-// after a correction in the layout it has, so there only the keys are checked.
-std::string check_window(const Typing& r, bool switches) {
-  const std::u32string s = r.shown();
-  if (s.size() != r.slots.size())
-    return "the window shows " + std::to_string(s.size()) + " characters for " + std::to_string(r.slots.size()) +
-           " keys";
-  for (std::size_t k = 0; k < s.size(); ++k)
-    if (!key_gives(r.slots[k], s[k], Layout::En) && !key_gives(r.slots[k], s[k], Layout::Ru))
-      return "the character at " + std::to_string(k) + " is not its key's";
-  // Keys typed in a third layout stay as they came out, and so does the rest of the word they
-  // stand in on the screen: the program never types into such a word, since it cannot tell
-  // what those keys put there.
-  std::vector<bool> third_word(s.size(), false);
-  for (std::size_t i = 0; i < s.size();) {
-    std::size_t j = i;
-    bool third = false;
-    for (; j < s.size() && s[j] != U' '; ++j) third = third || r.third[j];
-    for (std::size_t k = i; k < j; ++k) third_word[k] = third;
-    i = j + 1;
-  }
-  for (std::size_t i = 0; switches && i < s.size();) {
-    std::size_t j = i;
-    bool user_layout = false;
-    for (; j < s.size() && r.words[j] == r.words[i]; ++j) user_layout = user_layout || third_word[j];
-    if (!user_layout && !in_one_layout(s, r.slots, i, j)) return "the word at " + std::to_string(i) + " is in no one layout";
-    i = j;
-  }
-  return {};
-}
-
-std::string describe(const std::vector<Action>& script) {
-  std::string out;
-  for (const Action& a : script) {
-    switch (a.act) {
-      case Act::Key:
-        if (a.vk == win::VK_SPACE) {
-          out += "␣";
-        } else {
-          const char32_t c = a.shift ? key_row(a.vk)->upper(Layout::En) : key_row(a.vk)->lower(Layout::En);
-          text::append_utf8(out, c);
-        }
-        break;
-      case Act::Backspace: out += "{bs}"; break;
-      case Act::Hotkey: out += "{Pause}"; break;
-      case Act::Click: out += "{click}"; break;
-      case Act::CapsLock: out += "{caps}"; break;
-      case Act::Enter: out += "{enter}"; break;
-      case Act::Layout:
-        out += a.layout == layout_ru ? "{ru}" : a.layout == layout_en_us ? "{en}" : "{de}";
-        break;
-    }
   }
   return out;
 }
@@ -296,7 +102,7 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
     while (next < script.size()) {
       // A switch by hand lands where it lands in slow typing: once the engine has caught up
       // (its own layout request would otherwise come after it).
-      if (script[next].act == Act::Layout) {
+      if (script[next].act == Act::SwitchLayout) {
         while (fast.handle_one()) order += ".";
       }
       order += describe({script[next]});
@@ -314,11 +120,11 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
     fast.desk.set_late_injected_records(0);
     fast.drain();
 
-    const std::string why = check_window(fast, switches);
+    const std::string why = check_windows(fast);
     if (!why.empty()) {
       ADD_FAILURE() << why << "\n  script: " << describe(script) << "\n  order: " << order
-                    << "\n  window: " << fast.desk.text_utf8(fast.window)
-                    << "\n  slowly: " << slow.desk.text_utf8(slow.window);
+                    << "\n  window: " << fast.desk.text_utf8(fast.front().handle)
+                    << "\n  slowly: " << slow.desk.text_utf8(slow.front().handle);
       ++failures;
       continue;
     }
@@ -327,15 +133,15 @@ TEST(TypedAheadStress, RandomScriptsTypedFast) {
     if (!switches) continue;
     // A switch by hand races the program's own request when the engine is behind: which of
     // the two the next keys find is a matter of timing, and both outcomes are sound.
-    if (std::any_of(script.begin(), script.end(), [](const Action& a) { return a.act == Act::Layout; })) continue;
+    if (std::any_of(script.begin(), script.end(), [](const Action& a) { return a.act == Act::SwitchLayout; })) continue;
     if (fast.engine->corrections_left_out != 0) {
       ++left_out;
       continue;
     }
     ++compared;
     if (fast.shown() != slow.shown()) {
-      ADD_FAILURE() << "typed fast: " << fast.desk.text_utf8(fast.window) << "\n  order: " << order
-                    << "\n  typed slowly: " << slow.desk.text_utf8(slow.window) << "\n  script: " << describe(script);
+      ADD_FAILURE() << "typed fast: " << fast.desk.text_utf8(fast.front().handle) << "\n  order: " << order
+                    << "\n  typed slowly: " << slow.desk.text_utf8(slow.front().handle) << "\n  script: " << describe(script);
       ++failures;
     }
   }
@@ -397,9 +203,10 @@ struct WordCount {
 WordCount count_words(const Typing& r) {
   WordCount out;
   const std::u32string s = r.shown();
-  if (s.size() != r.slots.size()) {
+  const TypedWindow& w = r.front();
+  if (s.size() != w.slots.size()) {
     out.first_split = "the window shows " + std::to_string(s.size()) + " characters for " +
-                      std::to_string(r.slots.size()) + " keys";
+                      std::to_string(w.slots.size()) + " keys";
     ++out.split;
     return out;
   }
@@ -410,7 +217,7 @@ WordCount count_words(const Typing& r) {
     }
     std::size_t j = i;
     bool latin = false, cyrillic = false;
-    for (; j < s.size() && s[j] != U' ' && r.words[j] == r.words[i]; ++j) {
+    for (; j < s.size() && s[j] != U' ' && w.words[j] == w.words[i]; ++j) {
       latin = latin || latin_letter(s[j]);
       cyrillic = cyrillic || cyrillic_letter(s[j]);
     }
@@ -463,7 +270,7 @@ TEST(TypedAheadStress, LongSentencesTypedFastKeepEveryWordInOneLayout) {
     int busy_for = 0;  // keys the window is still busy for
     fast.on_batch = [&] {
       if (pace == WindowPace::SlowWithOurs && busy_for == 0) {
-        fast.desk.set_window_busy(fast.window, true);
+        fast.desk.set_window_busy(fast.front().handle, true);
         busy_for = 1 + static_cast<int>(sched() % 6);
         order += "<busy>";
       }
@@ -479,7 +286,7 @@ TEST(TypedAheadStress, LongSentencesTypedFastKeepEveryWordInOneLayout) {
       fast.perform(script[next++]);
       if (busy_for > 0 && --busy_for == 0) {
         order += "<takes>";
-        fast.desk.set_window_busy(fast.window, false);
+        fast.desk.set_window_busy(fast.front().handle, false);
       }
       // The typist is well ahead of the engine, and at times it catches up.
       const unsigned k = sched() % 8;
@@ -501,7 +308,7 @@ TEST(TypedAheadStress, LongSentencesTypedFastKeepEveryWordInOneLayout) {
     split += c.split;
     if (c.split > 0 && failures++ < 5)
       ADD_FAILURE() << "run " << n << ": " << c.split << " words in two layouts, the first: " << c.first_split
-                    << "\n  window: " << fast.desk.text_utf8(fast.window) << "\n  order: " << order;
+                    << "\n  window: " << fast.desk.text_utf8(fast.front().handle) << "\n  order: " << order;
   }
   std::printf("%d runs of three sentences: %d words, %d in two layouts, %d keys slipped in\n", runs, words, split,
               slipped);

@@ -12,7 +12,7 @@ JOBS=${JOBS:-2}
 build=build/fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DKLAVIX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-all=(unicode convert decision dictionaries settings hotkey lists engine sim_script)
+all=(unicode convert decision context_decision dictionaries settings hotkey lists engine sim_script)
 read -r -a harnesses <<<"${FUZZ_HARNESSES:-${all[*]}}"
 cmake --build "$build" -j"$JOBS" --target "${harnesses[@]/#/fuzz_}"
 

@@ -45,6 +45,7 @@
 #include "config/config.h"
 #include "desktop/sim_desktop.h"
 #include "sim/sim_driver.h"
+#include "temporary_folder.h"
 #include "text/text.h"
 
 namespace {
@@ -138,23 +139,6 @@ std::optional<Options> parse_options(int argc, char** argv) {
     for (const CaseSpec& c : all_cases) o.cases.push_back(&c);
   return o;
 }
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "klavix-accuracy-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // ---- the corpus ----
 
@@ -468,7 +452,7 @@ std::string tally_json(const Tally& t) {
 }
 
 int run(const Options& o) {
-  TemporaryFolder settings;
+  tools::TemporaryFolder settings("klavix-accuracy");
   if (settings.path().empty()) {
     std::cerr << "klavix-accuracy: cannot create a temporary settings folder\n";
     return 1;

@@ -29,6 +29,7 @@
 #include "config/config.h"
 #include "desktop/sim_desktop.h"
 #include "sim/sim_driver.h"
+#include "temporary_folder.h"
 #include "text/text.h"
 
 namespace {
@@ -115,24 +116,6 @@ std::optional<Options> parse_options(int argc, char** argv) {
   return o;
 }
 
-// A settings folder of its own for a run that names none; removed at exit.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "klavix-sim-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 std::string escaped(std::string_view s) {
   std::string out;
   for (char c : s) {
@@ -205,11 +188,11 @@ SimWindow window_setup(const Options& o) {
 }
 
 int run(const Options& o) {
-  std::optional<TemporaryFolder> temporary;
+  std::optional<tools::TemporaryFolder> temporary;
   if (o.settings_dir) {
     set_settings_dir_override(*o.settings_dir);
   } else {
-    temporary.emplace();
+    temporary.emplace("klavix-sim");
     if (temporary->path().empty()) {
       std::cerr << "klavix-sim: cannot create a temporary settings folder\n";
       return 1;

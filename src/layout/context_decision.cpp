@@ -163,25 +163,22 @@ Reading read_token(const Dictionaries& d, Layout l, std::string_view token) {
 // layout. One outside the core reads as a mark ("@" is the quotation mark of the Russian keys).
 bool barred_inside(std::string_view typed, std::string_view converted, ByteRange core) {
   if (!has_barred_character(typed)) return false;
-  const std::optional<std::u32string> t = text::decode_utf8(typed);
-  const std::optional<std::u32string> c = text::decode_utf8(converted);
-  if (!t || !c || t->size() != c->size()) return true;
-  std::size_t byte = 0;
-  for (std::size_t i = 0; i < c->size(); ++i) {
-    const bool inside = byte >= core.begin && byte < core.end;
-    byte += text::encode_utf8(std::u32string(1, (*c)[i])).size();
-    const char32_t k = (*t)[i];
-    if (k >= 0x80) continue;
-    const char ch = static_cast<char>(k);
-    if (!has_barred_character(std::string_view(&ch, 1))) continue;
-    if (inside) return true;
-    const char32_t o = (*c)[i];
-    if (o < 0x80) {
-      const char oc = static_cast<char>(o);
-      if (has_barred_character(std::string_view(&oc, 1))) return true;
-    }
+  const auto barred = [](char32_t c) {
+    const char ch = static_cast<char>(c);
+    return c < 0x80 && has_barred_character(std::string_view(&ch, 1));
+  };
+  // Each key gives one character in either text: walk them side by side.
+  std::size_t i = 0, j = 0;
+  for (; i < typed.size() && j < converted.size();) {
+    const text::Utf8Step k = next_char(typed, i);
+    const text::Utf8Step o = next_char(converted, j);
+    if (!k.valid || !o.valid) return true;
+    const bool inside = j >= core.begin && j < core.end;
+    i += k.length;
+    j += o.length;
+    if (barred(k.cp) && (inside || barred(o.cp))) return true;
   }
-  return false;
+  return i < typed.size() || j < converted.size();
 }
 
 // The exceptions in each form a user or the prompt writes them.

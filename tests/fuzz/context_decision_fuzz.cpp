@@ -11,18 +11,15 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "fuzz_dictionaries.h"
 #include "layout/layout.h"
 #include "text/text.h"
 
 using namespace klavix;
+using klavix::fuzz::dictionaries;
 using klavix::fuzz::escaped;
 
 namespace {
-
-const Dictionaries& dictionaries() {
-  static const Dictionaries d = load_dictionaries();
-  return d;
-}
 
 // The fields of the input, split at line feeds: the typed token, then each word before.
 std::vector<std::string_view> fields(std::string_view s) {

@@ -9,18 +9,15 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "fuzz_dictionaries.h"
 #include "layout/layout.h"
 #include "text/text.h"
 
 using namespace klavix;
+using klavix::fuzz::dictionaries;
 using klavix::fuzz::escaped;
 
 namespace {
-
-const Dictionaries& dictionaries() {
-  static const Dictionaries d = load_dictionaries();
-  return d;
-}
 
 void check_core(std::string_view s, Layout l) {
   const std::optional<std::string> core = word_core(s, l);
